@@ -1,0 +1,56 @@
+// Conversion pass: calendar date and time of day to seconds since 2019-01-01 00:00:00.
+// Every day counts 86400 seconds: no time zone, no daylight saving, no leap seconds.
+#include <cstdint>
+
+#include "reading_series.h"
+
+namespace {
+
+// Years further from zero than this have month starts beyond 64-bit seconds anyway; the
+// bound keeps the day count itself far from overflow.
+constexpr std::int64_t year_bound = 1'000'000'000'000;
+
+// Days from 1970-01-01 to the first of month MM (1 to 12) of year YY, proleptic Gregorian.
+// Counts whole 400-year eras of 146097 days, then the days within the era, taking March as
+// the first month so that a leap day falls at the era-year's end.
+std::int64_t days_from_civil(std::int64_t YY, std::int64_t MM) {
+  std::int64_t y = MM <= 2 ? YY - 1 : YY;
+  std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+  std::int64_t year_of_era = y - era * 400;
+  std::int64_t day_of_year = (153 * (MM > 2 ? MM - 3 : MM + 9) + 2) / 5;
+  std::int64_t day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+  return era * 146097 + day_of_era - 719468;
+}
+
+const std::int64_t days_to_2019 = days_from_civil(2019, 1);
+
+// The reading's time, or no_value() when it has none.
+double reading_time_s(std::int64_t YY, std::int64_t MM, std::int64_t DD, double hh, double mm,
+                      double ss) {
+  // Scans assign in order, so unassigned seconds mean an incomplete date or time; hours
+  // and minutes are checked too for series not filled by the read pass.
+  if (is_no_value(hh) || is_no_value(mm) || is_no_value(ss)) return no_value();
+  std::int64_t month_s = 0, day_s = 0, date_s = 0;
+  if (!month_start_s(YY, MM, month_s) || __builtin_sub_overflow(DD, 1, &day_s) ||
+      __builtin_mul_overflow(day_s, 86400, &day_s) ||
+      __builtin_add_overflow(month_s, day_s, &date_s))
+    return no_value();
+  // The additions run one at a time, left to right, each rounded to a double: this order
+  // fixes the last bits of every time and so the printed differences.
+  double E = static_cast<double>(month_s);
+  double D = static_cast<double>(day_s);
+  return (((E + D) + 3600.0 * hh) + 60.0 * mm) + ss;
+}
+
+}  // namespace
+
+bool month_start_s(std::int64_t YY, std::int64_t MM, std::int64_t& seconds) {
+  if (MM < 1 || MM > 12 || YY < -year_bound || YY > year_bound) return false;
+  std::int64_t days = days_from_civil(YY, MM) - days_to_2019;
+  return !__builtin_mul_overflow(days, 86400, &seconds);
+}
+
+void convert_times(ReadingSeries& s) {
+  for (std::int64_t i = 0; i < s.n; ++i)
+    s.time_s[i] = reading_time_s(s.YY[i], s.MM[i], s.DD[i], s.hh[i], s.mm[i], s.ss[i]);
+}

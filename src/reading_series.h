@@ -1,0 +1,54 @@
+// The series of readings that one run converts, and the three passes over it.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+
+// All readings of one run, in file order: element i of every column belongs to reading i.
+// A double that no scan assigned, or a time that cannot be computed, holds no_value().
+struct ReadingSeries {
+  std::int64_t n = 0;                        // number of readings; never negative once reserved
+  std::int64_t* YY = nullptr;                // year
+  std::int64_t* MM = nullptr;                // month
+  std::int64_t* DD = nullptr;                // day of month
+  double* hh = nullptr;                      // hour
+  double* mm = nullptr;                      // minute
+  double* ss = nullptr;                      // second
+  double* time_s = nullptr;                  // seconds since 2019-01-01 00:00:00
+  double* temp = nullptr;                    // the reading's value
+  std::unique_ptr<unsigned char[]> storage;  // the eight columns, 64 bytes per reading
+};
+
+// Marks a double that holds no value: a quiet NaN with a payload that no reading carries,
+// since the read pass clears the payload of every NaN it reads.
+inline constexpr std::uint64_t no_value_bits = 0x7ff8'0000'0000'0001;
+inline double no_value() { return std::bit_cast<double>(no_value_bits); }
+inline bool is_no_value(double v) { return std::bit_cast<std::uint64_t>(v) == no_value_bits; }
+
+// Reserves the columns for max(n, 0) readings, uninitialised. Returns false, reserving
+// nothing, when they cannot be had: more bytes than the machine's physical memory, or
+// refused by the allocator. Never touches the pages it reserves.
+bool reserve_series(ReadingSeries& s, std::int64_t n);
+
+// Read pass: scans s.n readings from in, each as by
+// fscanf(in, "%ld-%ld-%ld %lf:%lf:%lf\t%lf", ...). Items a scan does not assign get 0 (the
+// integers) or no_value() (the doubles). Returns false on an input error (not the end of
+// the file), leaving the rest of the series unread.
+bool read_readings(std::FILE* in, ReadingSeries& s);
+
+// Conversion pass: fills s.time_s from the date and time columns. A reading has no time
+// (no_value()) when its seconds were not assigned, its month is outside 1 to 12, or its
+// date's seconds since 2019-01-01 do not fit in 64 bits.
+void convert_times(ReadingSeries& s);
+
+// Seconds from 2019-01-01 00:00:00 to the first day of month MM of year YY, in the
+// proleptic Gregorian calendar. False when MM is outside 1 to 12 or the result does not
+// fit in 64 bits.
+bool month_start_s(std::int64_t YY, std::int64_t MM, std::int64_t& seconds);
+
+// Write pass: one line "%lf    %lf\n" per reading: time_s less the first reading's, and
+// the value times -1000. A field without a value prints "nan". Returns false when a write
+// fails; the caller must still check the close.
+bool write_lines(std::FILE* out, const ReadingSeries& s);

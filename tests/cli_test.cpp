@@ -1,0 +1,278 @@
+// Runs the built program as a user would: real files, real arguments, exact bytes.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string trailer = "\n Try it again!\n\n";
+const std::string no_input = "\n Input file has not been specified." + trailer;
+const std::string unreadable_input = "\n Input file could not be read." + trailer;
+const std::string no_output = "\n Output file has not been specified." + trailer;
+const std::string output_is_input = "\n Output file is the same as the input file." + trailer;
+const std::string unwritable_output = "\n Output file could not be written." + trailer;
+const std::string no_count = "\n Number of readings has not been specified." + trailer;
+const std::string no_memory = "\n Not enough memory for that number of readings." + trailer;
+
+std::string slurp(const fs::path& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << f.rdbuf();
+  return bytes.str();
+}
+
+void spit(const fs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+struct Result {
+  int status = -1;
+  std::string out, err;
+};
+
+// Each test works in a directory of its own, removed afterwards.
+class Cli : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "ctp_cli_XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  // Runs the program with args; stdin_fd, if given, becomes its standard input.
+  Result run(const std::vector<std::string>& args, int stdin_fd = -1,
+             std::optional<rlim_t> address_space = std::nullopt) {
+    fs::path out_path = dir / ".stdout", err_path = dir / ".stderr";
+    pid_t pid = fork();
+    if (pid == 0) {
+      int in = stdin_fd >= 0 ? stdin_fd : open("/dev/null", O_RDONLY);
+      dup2(in, 0);
+      dup2(open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+      dup2(open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+      if (address_space) {
+        rlimit limit{*address_space, *address_space};
+        setrlimit(RLIMIT_AS, &limit);
+      }
+      std::vector<char*> argv{const_cast<char*>(CTP_BINARY)};
+      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      execv(CTP_BINARY, argv.data());
+      _exit(127);
+    }
+    int wstatus = 0;
+    waitpid(pid, &wstatus, 0);
+    Result r;
+    r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+    r.out = slurp(out_path);
+    r.err = slurp(err_path);
+    return r;
+  }
+
+  std::string path(const char* name) const { return (dir / name).string(); }
+
+  fs::path dir;
+};
+
+const std::string sample_input =
+    "2020-02-29 23:59:30\t1.0132\n"
+    "2020-02-29 23:59:45\t1.0135\r\n"
+    "\n"
+    "2020-03-01 00:00:00.5   0.9999\n"
+    "2020-03-01 00:00:15\t-0.25\n";
+const std::string sample_output =
+    "0.000000    -1013.200000\n"
+    "15.000000    -1013.500000\n"
+    "30.500000    -999.900000\n"
+    "45.000000    250.000000\n";
+
+// One row of the command-line table. In arguments, "IN" and "OUT" stand for the paths of
+// the input file (holding sample_input) and of the output file (holding "old" beforehand).
+struct Case {
+  const char* name;
+  std::vector<std::string> args;
+  std::string out, err;
+  int status;
+  std::optional<std::string> output;  // the output file afterwards; nullopt: not there
+};
+
+const std::string absent = "/nonexistent/dir/file";
+
+const Case cases[] = {
+    {"NoArguments", {}, "", no_input, 1, "old"},
+    {"InputMissing", {absent, "NEW", "3"}, "", no_input, 1, std::nullopt},
+    {"InputAndOutputUnusable", {absent, absent, "x"}, "", no_input, 1, "old"},
+    {"OnlyInput", {"IN"}, "", no_output, 2, "old"},
+    {"OutputUnusable", {"IN", absent, "4"}, "", no_output, 2, "old"},
+    {"OutputIsADirectory", {"IN", "/tmp", "4"}, "", no_output, 2, "old"},
+    {"CountMissing", {"IN", "OUT"}, "", no_count, 3, ""},
+    {"CountWithoutDigits", {"IN", "OUT", "abc"}, "", no_count, 3, ""},
+    {"CountEmpty", {"IN", "OUT", ""}, "", no_count, 3, ""},
+    {"CountSignOnly", {"IN", "OUT", "-"}, "", no_count, 3, ""},
+    {"CountAboveInt64", {"IN", "OUT", "9223372036854775808"}, "", no_count, 3, ""},
+    {"CountBelowInt64", {"IN", "OUT", "-9223372036854775809"}, "", no_count, 3, ""},
+    {"CountHuge", {"IN", "OUT", "99999999999999999999999"}, "", no_count, 3, ""},
+    {"CountBeyondMemory", {"IN", "OUT", "100000000000000"}, "", no_memory, 3, ""},
+    {"CountInt64Max", {"IN", "OUT", "9223372036854775807"}, "", no_memory, 3, ""},
+    {"CountZero", {"IN", "OUT", "0"}, "0\n", "", 0, ""},
+    {"CountNegative", {"IN", "OUT", "-5"}, "-5\n", "", 0, ""},
+    {"CountInt64Min", {"IN", "OUT", "-9223372036854775808"}, "-9223372036854775808\n", "", 0, ""},
+    {"CountTrailingLetters", {"IN", "OUT", "4abc"}, "4\n", "", 0, sample_output},
+    {"CountBlankAndPlus", {"IN", "OUT", " \t+04"}, "4\n", "", 0, sample_output},
+    {"ExtraArgumentsIgnored", {"IN", "OUT", "4", "x", "y"}, "4\n", "", 0, sample_output},
+    {"FewerReadingsThanN",
+     {"IN", "OUT", "2"},
+     "2\n",
+     "",
+     0,
+     "0.000000    -1013.200000\n15.000000    -1013.500000\n"},
+    {"MoreReadingsThanFile",
+     {"IN", "OUT", "6"},
+     "6\n",
+     "",
+     0,
+     sample_output + "nan    nan\nnan    nan\n"},
+    {"DevNullOutput", {"IN", "/dev/null", "4"}, "4\n", "", 0, "old"},
+    {"FullDisk", {"IN", "/dev/full", "4"}, "4\n", unwritable_output, 2, "old"},
+    {"DirectoryInput", {"/tmp", "NEW", "4"}, "", no_input, 1, std::nullopt},
+    {"UnreadableInput", {"/proc/self/mem", "OUT", "4"}, "4\n", unreadable_input, 1, ""},
+};
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+class CliTable : public Cli, public testing::WithParamInterface<Case> {};
+
+TEST_P(CliTable, StdoutStderrStatusAndOutputFile) {
+  const Case& c = GetParam();
+  spit(dir / "in", sample_input);
+  spit(dir / "out", "old");
+  std::vector<std::string> args;
+  for (const std::string& a : c.args)
+    args.push_back(a == "IN"    ? path("in")
+                   : a == "OUT" ? path("out")
+                   : a == "NEW" ? path("new")
+                                : a);
+  Result r = run(args);
+  EXPECT_EQ(r.out, c.out);
+  EXPECT_EQ(r.err, c.err);
+  EXPECT_EQ(r.status, c.status);
+  bool writes_new = std::find(c.args.begin(), c.args.end(), "NEW") != c.args.end();
+  fs::path output = writes_new ? dir / "new" : dir / "out";
+  if (c.output) {
+    EXPECT_EQ(slurp(output), *c.output);
+  } else {
+    EXPECT_FALSE(fs::exists(output));
+  }
+  EXPECT_EQ(slurp(dir / "in"), sample_input);
+}
+
+INSTANTIATE_TEST_SUITE_P(Arguments, CliTable, testing::ValuesIn(cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The count is echoed exactly as sscanf's "%ld" reads it.
+TEST_F(Cli, CountEchoMatchesSscanf) {
+  spit(dir / "in", "");
+  const char* counts[] = {
+      "7",    "+7",  " 7",  "\n\t\v\f\r 7",         "-0",  "007", "12abc", "3 4",
+      "0x10", "1e3", "-12", "9223372036854775807x", "+-3", "--3", " ",     "x1"};
+  for (const char* count : counts) {
+    long expected = 0;
+    bool parses = std::sscanf(count, "%ld", &expected) == 1;
+    Result r = run({path("in"), path("out"), count});
+    if (parses && expected <= 1000) {
+      EXPECT_EQ(r.out, std::to_string(expected) + "\n") << count;
+      EXPECT_EQ(r.status, 0) << count;
+    } else if (parses) {
+      EXPECT_EQ(r.err, no_memory) << count;
+    } else {
+      EXPECT_EQ(r.err, no_count) << count;
+    }
+  }
+}
+
+TEST_F(Cli, CountBeyondMemoryFailsWithinASecond) {
+  spit(dir / "in", sample_input);
+  auto start = std::chrono::steady_clock::now();
+  Result r = run({path("in"), path("out"), "100000000000000"});
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  EXPECT_EQ(r.status, 3);
+}
+
+TEST_F(Cli, CountRefusedByTheAllocator) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer cannot start under an address-space limit";
+#endif
+  spit(dir / "in", sample_input);
+  // 10 million readings need 640 MB; the process may map only 256 MB.
+  Result r = run({path("in"), path("out"), "10000000"}, -1, rlim_t{256} << 20);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, no_memory);
+  EXPECT_EQ(r.status, 3);
+  EXPECT_EQ(slurp(dir / "out"), "");
+}
+
+TEST_F(Cli, OutputNamingTheInputLeavesItUntouched) {
+  spit(dir / "in", sample_input);
+  fs::create_symlink(dir / "in", dir / "symlink");
+  fs::create_hard_link(dir / "in", dir / "hardlink");
+  for (std::string output :
+       {path("in"), path("symlink"), path("hardlink"), (dir / "." / "in").string()}) {
+    Result r = run({path("in"), output, "4"});
+    EXPECT_EQ(r.out, "") << output;
+    EXPECT_EQ(r.err, output_is_input) << output;
+    EXPECT_EQ(r.status, 2) << output;
+    EXPECT_EQ(slurp(dir / "in"), sample_input) << output;
+  }
+}
+
+TEST_F(Cli, ReadsFromAPipeAsStandardInput) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  std::thread writer([&] {
+    ASSERT_EQ(write(fds[1], sample_input.data(), sample_input.size()),
+              static_cast<ssize_t>(sample_input.size()));
+    close(fds[1]);
+  });
+  Result r = run({"/dev/stdin", path("out"), "4"}, fds[0]);
+  writer.join();
+  close(fds[0]);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(slurp(dir / "out"), sample_output);
+}
+
+TEST_F(Cli, ReadsFromAFifo) {
+  ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);
+  std::thread writer([&] { spit(dir / "fifo", sample_input); });
+  Result r = run({path("fifo"), path("out"), "4"});
+  writer.join();
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(slurp(dir / "out"), sample_output);
+}
+
+// The bundled sample converts to the committed expected output, byte for byte.
+TEST_F(Cli, BundledSample) {
+  fs::path examples = fs::path(CTP_SOURCE_DIR) / "examples";
+  Result r = run({(examples / "readings.txt").string(), path("out"), "400"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "400\n");
+  EXPECT_EQ(slurp(dir / "out"), slurp(examples / "pressure.txt"));
+}
+
+}  // namespace

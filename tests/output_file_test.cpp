@@ -1,0 +1,98 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "reading_series.h"
+#include "series_builder.h"
+
+namespace {
+
+constexpr double inf = std::numeric_limits<double>::infinity();
+constexpr double nan_value = std::numeric_limits<double>::quiet_NaN();
+
+// The output file's bytes for a series whose times are already converted.
+std::string lines_for(const std::vector<double>& time_s, const std::vector<double>& temp) {
+  std::vector<Reading> readings;
+  for (double v : temp) readings.push_back({2020, 1, 1, 0, 0, 0, v});
+  ReadingSeries s = make_series(readings);
+  for (std::size_t i = 0; i < time_s.size(); ++i) s.time_s[i] = time_s[i];
+  std::FILE* out = std::tmpfile();
+  EXPECT_TRUE(write_lines(out, s));
+  std::string bytes;
+  std::rewind(out);
+  for (int c; (c = std::fgetc(out)) != EOF;) bytes += static_cast<char>(c);
+  std::fclose(out);
+  return bytes;
+}
+
+struct Case {
+  const char* name;
+  std::vector<double> time_s, temp;
+  std::string lines;
+};
+
+const Case cases[] = {
+    {"FirstLineStartsAtZero", {31536000}, {1}, "0.000000    -1000.000000\n"},
+    {"ElapsedAndScaled",
+     {100, 190},
+     {0, 1.5},
+     "0.000000    -0.000000\n90.000000    -1500.000000\n"},
+    {"ZeroAndNegativeZero", {0, 0}, {0, -0.0}, "0.000000    -0.000000\n0.000000    0.000000\n"},
+    {"NegativeValue", {0}, {-0.25}, "0.000000    250.000000\n"},
+    {"EarlierReadingsGoNegative",
+     {10, 4},
+     {0, 0},
+     "0.000000    -0.000000\n-6.000000    -0.000000\n"},
+    {"RoundsToSixDecimals",
+     {0, 0.1234567},
+     {0, 0},
+     "0.000000    -0.000000\n0.123457    -0.000000\n"},
+    // A NaN value is negated like any other, whatever the compiler makes of its product.
+    {"InfinitiesAndNans",
+     {0, inf, -nan_value, nan_value},
+     {inf, -inf, nan_value, -nan_value},
+     "0.000000    -inf\ninf    inf\n-nan    -nan\nnan    nan\n"},
+    {"HugeValuePrintsEveryDigit", {0}, {1e20}, "0.000000    -99999999999999991611392.000000\n"},
+    {"ExactTieRoundsToEven",
+     {0, 0.0078125, 0.0078135},
+     {0, 0, 0},
+     "0.000000    -0.000000\n0.007812    -0.000000\n0.007813    -0.000000\n"},
+    {"MissingValue", {0, 5}, {1, no_value()}, "0.000000    -1000.000000\n5.000000    nan\n"},
+    {"MissingTime",
+     {0, no_value(), 7},
+     {0, 0, 0},
+     "0.000000    -0.000000\nnan    -0.000000\n7.000000    -0.000000\n"},
+    // Without a first time every line lacks its time, even one holding a NaN of its own.
+    {"MissingFirstTime",
+     {no_value(), 5, -nan_value},
+     {0, 0, 0},
+     "nan    -0.000000\nnan    -0.000000\nnan    -0.000000\n"},
+    {"NoReadings", {}, {}, ""},
+};
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+class WritePass : public testing::TestWithParam<Case> {};
+
+TEST_P(WritePass, PrintsOneLinePerReading) {
+  const Case& c = GetParam();
+  EXPECT_EQ(lines_for(c.time_s, c.temp), c.lines);
+}
+
+INSTANTIATE_TEST_SUITE_P(Series, WritePass, testing::ValuesIn(cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(WritePassErrors, AFullDiskIsReported) {
+  ReadingSeries s = make_series(std::vector<Reading>(2000, {2020, 1, 1, 0, 0, 0, 1}));
+  for (std::int64_t i = 0; i < s.n; ++i) s.time_s[i] = 0;
+  std::FILE* out = std::fopen("/dev/full", "w");
+  ASSERT_NE(out, nullptr);
+  // 2000 lines overflow the stream's buffer, so a write reaches the device.
+  EXPECT_FALSE(write_lines(out, s));
+  std::fclose(out);
+}
+
+}  // namespace
