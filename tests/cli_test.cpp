@@ -123,9 +123,6 @@ const Case cases[] = {
     {"OutputUnusable", {"IN", absent, "4"}, "", no_output, 2, "old"},
     {"OutputIsADirectory", {"IN", "/tmp", "4"}, "", no_output, 2, "old"},
     {"CountMissing", {"IN", "OUT"}, "", no_count, 3, ""},
-    {"CountWithoutDigits", {"IN", "OUT", "abc"}, "", no_count, 3, ""},
-    {"CountEmpty", {"IN", "OUT", ""}, "", no_count, 3, ""},
-    {"CountSignOnly", {"IN", "OUT", "-"}, "", no_count, 3, ""},
     {"CountAboveInt64", {"IN", "OUT", "9223372036854775808"}, "", no_count, 3, ""},
     {"CountBelowInt64", {"IN", "OUT", "-9223372036854775809"}, "", no_count, 3, ""},
     {"CountHuge", {"IN", "OUT", "99999999999999999999999"}, "", no_count, 3, ""},
@@ -134,7 +131,6 @@ const Case cases[] = {
     {"CountZero", {"IN", "OUT", "0"}, "0\n", "", 0, ""},
     {"CountNegative", {"IN", "OUT", "-5"}, "-5\n", "", 0, ""},
     {"CountInt64Min", {"IN", "OUT", "-9223372036854775808"}, "-9223372036854775808\n", "", 0, ""},
-    {"CountTrailingLetters", {"IN", "OUT", "4abc"}, "4\n", "", 0, sample_output},
     {"CountBlankAndPlus", {"IN", "OUT", " \t+04"}, "4\n", "", 0, sample_output},
     {"ExtraArgumentsIgnored", {"IN", "OUT", "4", "x", "y"}, "4\n", "", 0, sample_output},
     {"FewerReadingsThanN",
@@ -189,9 +185,10 @@ INSTANTIATE_TEST_SUITE_P(Arguments, CliTable, testing::ValuesIn(cases),
 // The count is echoed exactly as sscanf's "%ld" reads it.
 TEST_F(Cli, CountEchoMatchesSscanf) {
   spit(dir / "in", "");
-  const char* counts[] = {
-      "7",    "+7",  " 7",  "\n\t\v\f\r 7",         "-0",  "007", "12abc", "3 4",
-      "0x10", "1e3", "-12", "9223372036854775807x", "+-3", "--3", " ",     "x1"};
+  const char* counts[] = {"",    "abc",          "-",   "7",   "+7",
+                          " 7",  "\n\t\v\f\r 7", "-0",  "007", "12abc",
+                          "3 4", "0x10",         "1e3", "-12", "9223372036854775807x",
+                          "+-3", "--3",          " ",   "x1"};
   for (const char* count : counts) {
     long expected = 0;
     bool parses = std::sscanf(count, "%ld", &expected) == 1;
