@@ -13,7 +13,7 @@ constexpr std::int64_t year_bound = 1'000'000'000'000;
 // Days from 1970-01-01 to the first of month MM (1 to 12) of year YY, proleptic Gregorian.
 // Counts whole 400-year eras of 146097 days, then the days within the era, taking March as
 // the first month so that a leap day falls at the era-year's end.
-std::int64_t days_from_civil(std::int64_t YY, std::int64_t MM) {
+constexpr std::int64_t days_from_civil(std::int64_t YY, std::int64_t MM) {
   std::int64_t y = MM <= 2 ? YY - 1 : YY;
   std::int64_t era = (y >= 0 ? y : y - 399) / 400;
   std::int64_t year_of_era = y - era * 400;
@@ -22,7 +22,7 @@ std::int64_t days_from_civil(std::int64_t YY, std::int64_t MM) {
   return era * 146097 + day_of_era - 719468;
 }
 
-const std::int64_t days_to_2019 = days_from_civil(2019, 1);
+constexpr std::int64_t days_to_2019 = days_from_civil(2019, 1);
 
 // The reading's time, or no_value() when it has none.
 double reading_time_s(std::int64_t YY, std::int64_t MM, std::int64_t DD, double hh, double mm,
