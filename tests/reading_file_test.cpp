@@ -125,4 +125,27 @@ TEST_P(ReadPass, StoresWhatTheScansAssign) {
 INSTANTIATE_TEST_SUITE_P(Texts, ReadPass, testing::ValuesIn(cases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST(ReadPassErrors, AnInputErrorIsReported) {
+  std::FILE* in = std::fopen("/proc/self/mem", "r");  // reading at offset 0 fails with EIO
+  ASSERT_NE(in, nullptr);
+  ReadingSeries s;
+  ASSERT_TRUE(reserve_series(s, 3));
+  EXPECT_FALSE(read_readings(in, s));
+  std::fclose(in);
+}
+
+TEST(ReserveSeries, NegativeCountReservesNothing) {
+  ReadingSeries s;
+  ASSERT_TRUE(reserve_series(s, -5));
+  EXPECT_EQ(s.n, 0);
+}
+
+TEST(ReserveSeries, MoreThanPhysicalMemoryIsRefused) {
+  for (std::int64_t n : {INT64_MAX, std::int64_t{100'000'000'000'000}, INT64_MAX / 64 + 1}) {
+    ReadingSeries s;
+    EXPECT_FALSE(reserve_series(s, n)) << n;
+    EXPECT_EQ(s.storage, nullptr);
+  }
+}
+
 }  // namespace
