@@ -1,11 +1,305 @@
 // Read pass: scans the readings from the input stream into the series.
+//
+// Each reading is scanned as by fscanf(in, "%ld-%ld-%ld %lf:%lf:%lf\t%lf", ...). Loggers
+// write plain decimal text, which a fast path reads from a large buffer. Whatever else the
+// text holds (exponents, hexadecimal, inf, nan, long digit strings, a line cut short, stray
+// characters) goes to the C library's own fscanf, started at that very reading, so every
+// reading is read exactly as the C library in use reads it, whatever its version.
+#include <unistd.h>
+
+#include <bit>
+#include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <limits>
+#include <memory>
 
 #include "reading_series.h"
 
 namespace {
+
+constexpr std::size_t default_read_size = 1 << 20;
+
+// The fast path gives up within this many bytes of a reading's start: at most 64 blanks in
+// each of its three runs of white space, 19 characters in each integer and 21 in each
+// floating number, and four separators.
+constexpr std::size_t longest_plain_reading = 3 * 64 + 3 * 19 + 4 * 21 + 4;
+static_assert(longest_plain_reading < 512);
+
+// Bytes the fast path may look at past the NUL after the last byte read.
+constexpr std::size_t word_reach = 24;
+
+// Bytes kept before the cursor when the buffer is refilled, so that characters the C
+// library reads and then pushes back can be handed back to the buffer.
+constexpr std::size_t kept_history = 64;
+
+// The input text, read in large blocks straight from the stream's file descriptor. The
+// byte after the last one read is always a NUL, which no fast-path item accepts, so the
+// fast path needs no bounds checks: stopping on it means "more text needed".
+struct InputBuffer {
+  int fd;
+  std::size_t read_size;
+  std::size_t capacity;
+  std::unique_ptr<char[]> data;
+  std::size_t pos = 0;    // the scan's position: the next byte it reads
+  std::size_t end = 0;    // bytes read so far into data
+  std::int64_t base = 0;  // offset in the file of data[0]
+  bool at_end = false;    // the file has no more bytes
+  bool failed = false;    // a read failed
+
+  InputBuffer(int fd, std::size_t read_size)
+      : fd(fd),
+        read_size(read_size),
+        capacity(kept_history + 512 + read_size + 1),
+        data(new char[capacity + word_reach]()) {}
+
+  // Reads more text after end, keeping the unscanned bytes and a little history. Returns
+  // false, reading nothing, at the end of the file or on a read error.
+  bool refill() {
+    if (at_end || failed) return false;
+    std::size_t keep_from = pos > kept_history ? pos - kept_history : 0;
+    if (keep_from > 0) {
+      std::memmove(data.get(), data.get() + keep_from, end - keep_from);
+      base += static_cast<std::int64_t>(keep_from);
+      pos -= keep_from;
+      end -= keep_from;
+      data[end] = '\0';
+    }
+    std::size_t room = capacity - 1 - end;
+    ssize_t got;
+    do got = ::read(fd, data.get() + end, room < read_size ? room : read_size);
+    while (got < 0 && errno == EINTR);
+    if (got <= 0) {
+      (got == 0 ? at_end : failed) = true;
+      return false;
+    }
+    end += static_cast<std::size_t>(got);
+    data[end] = '\0';
+    return true;
+  }
+};
+
+// One reading as the scan leaves it: the first `items` fields assigned, in format order.
+struct Scanned {
+  long YY, MM, DD;
+  double hh, mm, ss, temp;
+  int items;
+};
+
+bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
+
+// Reads eight bytes as one little-endian word.
+std::uint64_t word_at(const char* p) {
+  std::uint64_t w;
+  std::memcpy(&w, p, sizeof w);
+  return w;
+}
+
+// Byte i of word w.
+unsigned byte_of(std::uint64_t w, int i) { return static_cast<unsigned>(w >> (8 * i) & 0xff); }
+
+// Skips a run of at most 64 white-space characters.
+bool skip_space(const char*& text) {
+  const char* p = text;
+  while (is_space(*p) && p - text < 65) ++p;
+  bool ok = p - text < 65;
+  text = p;
+  return ok;
+}
+
+// An optional sign and 1 to 18 decimal digits: a value "%ld" reads the same in every
+// version of the C library, and far from overflow.
+bool plain_integer(const char*& text, long& v) {
+  const char* p = text;
+  bool negative = *p == '-';
+  if (*p == '-' || *p == '+') ++p;
+  const char* start = p;
+  std::uint64_t x = 0;
+  while (is_digit(*p) && p - start < 19) x = x * 10 + static_cast<unsigned>(*p++ - '0');
+  text = p;
+  if (p == start || p - start > 18) return false;
+  v = negative ? -static_cast<long>(x) : static_cast<long>(x);
+  return true;
+}
+
+// Powers of ten that a double holds exactly.
+constexpr double exact_powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,
+                                          1e7,  1e8,  1e9,  1e10, 1e11, 1e12, 1e13,
+                                          1e14, 1e15, 1e16, 1e17, 1e18, 1e19};
+
+// The number of the eight digits d (values 0 to 9, the first in the lowest byte).
+std::uint32_t eight_digit_value(std::uint64_t d) {
+  d = (d * 2561) >> 8;  // pairs: 10 * first + second
+  d = ((d & 0x00ff00ff00ff00ff) * 6553601) >> 16;
+  return static_cast<std::uint32_t>(((d & 0x0000ffff0000ffff) * 42949672960001) >> 32);
+}
+
+// A plain decimal of at most seven digits that fits in eight bytes, "d", "dd.d" and the
+// like, read a word at a time. False, with p unmoved, for anything else.
+bool short_decimal(const char*& p, double& v) {
+  constexpr std::uint64_t high_bits = 0x8080808080808080;
+  std::uint64_t t = word_at(p) ^ 0x3030303030303030;
+  // Bit 7 of each byte that is not a digit. A byte after the first non-digit may be
+  // marked wrongly by a carry, but only the first two non-digits are used, and the first
+  // can only be a point then, which carries nothing.
+  std::uint64_t other = ((t + 0x7676767676767676) | t) & high_bits;
+  if (other == 0) return false;
+  int whole = std::countr_zero(other) / 8;
+  if (whole == 0) return false;
+  std::uint64_t digits = t & ((std::uint64_t{1} << 8 * whole) - 1);
+  int fraction = 0;
+  if (byte_of(t, whole) == ('.' ^ '0')) {
+    other &= other - 1;
+    if (other == 0) return false;
+    fraction = std::countr_zero(other) / 8 - whole - 1;
+    if (fraction == 0) return false;
+    std::uint64_t fraction_digits = t >> 8 * (whole + 1) & ((std::uint64_t{1} << 8 * fraction) - 1);
+    digits |= fraction_digits << 8 * whole;
+  }
+  int count = whole + fraction;  // at most 7
+  std::uint32_t m = eight_digit_value(digits << 8 * (8 - count));
+  double x = static_cast<double>(m);
+  if (fraction > 0) x /= exact_powers_of_ten[fraction];
+  v = x;
+  p += count + (fraction > 0);
+  return true;
+}
+
+// An optional sign, digits and an optional point followed by digits, at most 19 digits in
+// all, that are an integer of at most 2^53 scaled by a power of ten. Both are exact
+// doubles, so one division rounds the quotient correctly, as strtod does. Anything that
+// might continue the number (an exponent, a hexadecimal prefix) is left to the caller,
+// which accepts only a separator after it.
+bool plain_double(const char*& text, double& v) {
+  const char* p = text;
+  bool negative = *p == '-';
+  if (*p == '-' || *p == '+') ++p;
+  if (short_decimal(p, v)) {
+    if (negative) v = -v;
+    text = p;
+    return true;
+  }
+  const char* start = p;
+  std::uint64_t m = 0;
+  while (is_digit(*p) && p - start < 20) m = m * 10 + static_cast<unsigned>(*p++ - '0');
+  std::ptrdiff_t whole = p - start, fraction = 0;
+  if (*p == '.' && whole > 0) {
+    const char* first = ++p;
+    while (is_digit(*p) && p - first + whole < 20) m = m * 10 + static_cast<unsigned>(*p++ - '0');
+    fraction = p - first;
+  }
+  text = p;
+  if (whole == 0 || whole + fraction > 19 || p[-1] == '.' || m > std::uint64_t{1} << 53)
+    return false;
+  double x = static_cast<double>(m);
+  if (fraction > 0) x /= exact_powers_of_ten[fraction];
+  v = negative ? -x : x;
+  return true;
+}
+
+// Steps over the character c, which must come next.
+bool literal(const char*& p, char c) {
+  if (*p != c) return false;
+  ++p;
+  return true;
+}
+
+// Whether the bytes of w under mask (0xff each) are decimal digits, given w ^ '0'... .
+bool digits_under(std::uint64_t w, std::uint64_t mask) {
+  constexpr std::uint64_t sixes = 0x0606060606060606, high_nibbles = 0xf0f0f0f0f0f0f0f0;
+  return ((w | (w + sixes)) & high_nibbles & mask) == 0;
+}
+
+// The timestamp as loggers write it, "YYYY-MM-DD hh:mm:ss" and then white space, checked
+// and converted a word at a time; the general fast path reads it to the same values.
+// Reads 24 bytes at p.
+bool logger_timestamp(const char*& p, std::int64_t& YY, std::int64_t& MM, std::int64_t& DD,
+                      double& hh, double& mm, double& ss) {
+  constexpr std::uint64_t zeros = 0x3030303030303030;
+  std::uint64_t a = word_at(p) ^ zeros;       // "YYYY-MM-"
+  std::uint64_t b = word_at(p + 8) ^ zeros;   // "DD hh:mm"
+  std::uint64_t c = word_at(p + 16) ^ zeros;  // ":ss" and white space
+  constexpr std::uint64_t a_digits = 0x00ffff00ffffffff, b_digits = 0xffff00ffff00ffff,
+                          c_digits = 0x0000000000ffff00;
+  // The separators '-', '-', ' ', ':', ':' after the exclusive or with '0'.
+  constexpr std::uint64_t a_separators = 0x1d00001d00000000, b_separators = 0x00000a0000100000,
+                          c_separators = 0x000000000000000a;
+  bool ok = digits_under(a, a_digits) && digits_under(b, b_digits) && digits_under(c, c_digits) &&
+            (a & ~a_digits) == a_separators && (b & ~b_digits) == b_separators &&
+            (c & 0xff) == c_separators && is_space(p[19]);
+  if (!ok) return false;
+  YY = byte_of(a, 0) * 1000 + byte_of(a, 1) * 100 + byte_of(a, 2) * 10 + byte_of(a, 3);
+  MM = byte_of(a, 5) * 10 + byte_of(a, 6);
+  DD = byte_of(b, 0) * 10 + byte_of(b, 1);
+  hh = byte_of(b, 3) * 10 + byte_of(b, 4);
+  mm = byte_of(b, 6) * 10 + byte_of(b, 7);
+  ss = byte_of(c, 1) * 10 + byte_of(c, 2);
+  p += 19;
+  return true;
+}
+
+// Reads one reading of plain decimal text at p. Returns the end of the reading, or
+// nullptr when the text is anything else; *stop is then where the fast path gave up.
+const char* scan_plain_reading(const char* p, ReadingSeries& s, std::int64_t i, const char** stop) {
+  bool ok = skip_space(p);
+  if (ok && !logger_timestamp(p, s.YY[i], s.MM[i], s.DD[i], s.hh[i], s.mm[i], s.ss[i])) {
+    long YY = 0, MM = 0, DD = 0;
+    ok = plain_integer(p, YY) && literal(p, '-') && plain_integer(p, MM) && literal(p, '-') &&
+         plain_integer(p, DD) && is_space(*p) && skip_space(p) && plain_double(p, s.hh[i]) &&
+         literal(p, ':') && plain_double(p, s.mm[i]) && literal(p, ':') &&
+         plain_double(p, s.ss[i]) && is_space(*p);
+    s.YY[i] = YY;
+    s.MM[i] = MM;
+    s.DD[i] = DD;
+  }
+  if (ok && skip_space(p) && plain_double(p, s.temp[i]) && is_space(*p)) return p;
+  *stop = p;
+  return nullptr;
+}
+
+// The C library's stream functions over the buffer: the fallback scan reads the same bytes
+// as the fast path, and its position comes back through ftell.
+ssize_t buffer_read(void* cookie, char* to, std::size_t size) {
+  InputBuffer& in = *static_cast<InputBuffer*>(cookie);
+  if (in.pos == in.end && !in.refill()) return in.failed ? -1 : 0;
+  std::size_t n = in.end - in.pos < size ? in.end - in.pos : size;
+  std::memcpy(to, in.data.get() + in.pos, n);
+  in.pos += n;
+  return static_cast<ssize_t>(n);
+}
+
+int buffer_seek(void* cookie, off64_t* offset, int whence) {
+  if (whence != SEEK_CUR || *offset != 0) return -1;  // only ftell asks
+  InputBuffer& in = *static_cast<InputBuffer*>(cookie);
+  *offset = in.base + static_cast<std::int64_t>(in.pos);
+  return 0;
+}
+
+enum class ScanEnd { more, end_of_file, read_error };
+
+// Scans one reading with the C library's fscanf from the buffer's position and moves the
+// position to where that scan stopped. Kept out of the fast loop: it is the rare path.
+[[gnu::cold, gnu::noinline]] ScanEnd scan_with_c_library(InputBuffer& in, Scanned& r) {
+  static_assert(sizeof(long) == sizeof(std::int64_t), "%ld must scan a 64-bit integer");
+  cookie_io_functions_t io = {buffer_read, nullptr, buffer_seek, nullptr};
+  std::FILE* text = fopencookie(&in, "r", io);
+  if (!text) return ScanEnd::read_error;
+  char stream_buffer[4096];
+  std::setvbuf(text, stream_buffer, _IOFBF, sizeof stream_buffer);
+  r.items = std::fscanf(text, "%ld-%ld-%ld %lf:%lf:%lf\t%lf", &r.YY, &r.MM, &r.DD, &r.hh, &r.mm,
+                        &r.ss, &r.temp);
+  bool hit_end = std::feof(text), failed = std::ferror(text) || in.failed;
+  long consumed = std::ftell(text);
+  std::fclose(text);
+  // The bytes the stream read but the scan left are still in the buffer (kept_history).
+  if (failed || consumed < in.base || consumed > in.base + static_cast<std::int64_t>(in.end))
+    return ScanEnd::read_error;
+  in.pos = static_cast<std::size_t>(consumed - in.base);
+  return hit_end ? ScanEnd::end_of_file : ScanEnd::more;
+}
 
 // The payload of a NaN read from the input is dropped, keeping its sign, so that no
 // reading can pose as no_value(). Output shows only the sign of a NaN, never its payload.
@@ -13,27 +307,53 @@ double plain_nan(double v) {
   return std::isnan(v) ? std::copysign(std::numeric_limits<double>::quiet_NaN(), v) : v;
 }
 
+void store(ReadingSeries& s, std::int64_t i, const Scanned& r) {
+  s.YY[i] = r.items >= 1 ? r.YY : 0;
+  s.MM[i] = r.items >= 2 ? r.MM : 0;
+  s.DD[i] = r.items >= 3 ? r.DD : 0;
+  s.hh[i] = r.items >= 4 ? plain_nan(r.hh) : no_value();
+  s.mm[i] = r.items >= 5 ? plain_nan(r.mm) : no_value();
+  s.ss[i] = r.items >= 6 ? plain_nan(r.ss) : no_value();
+  s.temp[i] = r.items >= 7 ? plain_nan(r.temp) : no_value();
+}
+
 }  // namespace
 
 bool read_readings(std::FILE* in, ReadingSeries& s) {
-  static_assert(sizeof(long) == sizeof(std::int64_t), "%ld must scan a 64-bit integer");
-  for (std::int64_t i = 0; i < s.n; ++i) {
-    long YY = 0, MM = 0, DD = 0;
-    double hh = 0, mm = 0, ss = 0, temp = 0;
-    int items = 0;  // how many of the seven items this scan assigned, in order
-    // Past the end of the file every scan assigns nothing, so the remaining scans are
-    // skipped rather than made.
-    if (!std::feof(in)) {
-      items = std::fscanf(in, "%ld-%ld-%ld %lf:%lf:%lf\t%lf", &YY, &MM, &DD, &hh, &mm, &ss, &temp);
-      if (items < 7 && std::ferror(in)) return false;
+  return read_readings(in, s, default_read_size);
+}
+
+bool read_readings(std::FILE* in, ReadingSeries& s, std::size_t read_size) {
+  if (s.n <= 0) return true;
+  int fd = fileno(in);
+  if (fd < 0 || read_size == 0) return false;
+  InputBuffer text(fd, read_size);
+  bool scanning = true;  // false once a scan has met the end of the file
+  std::int64_t i = 0;
+  for (; i < s.n && scanning; ++i) {
+    for (;;) {
+      const char* start = text.data.get() + text.pos;
+      const char* stop = nullptr;
+      if (const char* after = scan_plain_reading(start, s, i, &stop)) {
+        text.pos += static_cast<std::size_t>(after - start);
+        break;
+      }
+      // Stopped on the NUL after the last byte read: read more and try again.
+      if (stop == text.data.get() + text.end && text.refill()) continue;
+      if (text.failed) return false;
+      Scanned r;
+      ScanEnd scan = scan_with_c_library(text, r);
+      if (scan == ScanEnd::read_error) return false;
+      store(s, i, r);
+      scanning = scan == ScanEnd::more;
+      break;
     }
-    s.YY[i] = items >= 1 ? YY : 0;
-    s.MM[i] = items >= 2 ? MM : 0;
-    s.DD[i] = items >= 3 ? DD : 0;
-    s.hh[i] = items >= 4 ? plain_nan(hh) : no_value();
-    s.mm[i] = items >= 5 ? plain_nan(mm) : no_value();
-    s.ss[i] = items >= 6 ? plain_nan(ss) : no_value();
-    s.temp[i] = items >= 7 ? plain_nan(temp) : no_value();
   }
+  // A scan that meets the end of the file assigns nothing from then on.
+  for (; i < s.n; ++i) store(s, i, Scanned{0, 0, 0, 0, 0, 0, 0, 0});
+  // Hands the bytes read ahead back to a seekable file, so that its position is where the
+  // last scan stopped, as after fscanf and fclose.
+  std::int64_t ahead = static_cast<std::int64_t>(text.end - text.pos);
+  if (ahead > 0) lseek(fd, -ahead, SEEK_CUR);
   return true;
 }

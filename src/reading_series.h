@@ -34,9 +34,14 @@ bool reserve_series(ReadingSeries& s, std::int64_t n);
 
 // Read pass: scans s.n readings from in, each as by
 // fscanf(in, "%ld-%ld-%ld %lf:%lf:%lf\t%lf", ...). Items a scan does not assign get 0 (the
-// integers) or no_value() (the doubles). Returns false on an input error (not the end of
-// the file), leaving the rest of the series unread.
+// integers) or no_value() (the doubles). Reads in's file descriptor directly, so nothing
+// may have been read through in before; a seekable file is left positioned where the last
+// scan stopped. Returns false on an input error (not the end of the file), leaving the
+// rest of the series unread.
 bool read_readings(std::FILE* in, ReadingSeries& s);
+
+// The same, asking the system for at most read_size bytes at a time.
+bool read_readings(std::FILE* in, ReadingSeries& s, std::size_t read_size);
 
 // Conversion pass: fills s.time_s from the date and time columns. A reading has no time
 // (no_value()) when its seconds were not assigned, its month is outside 1 to 12, or its

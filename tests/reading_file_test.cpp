@@ -28,13 +28,22 @@ struct ReadResult {
   std::string unread;  // what the pass left in the stream
 };
 
-ReadResult read_text(const std::string& text, std::int64_t n) {
-  std::string copy = text;  // fmemopen needs a writable buffer
-  std::FILE* in = fmemopen(copy.data(), copy.size(), "r");
-  EXPECT_NE(in, nullptr);
+// A stream over a real file holding text, as the program's input is.
+std::FILE* file_with(const std::string& text) {
+  std::FILE* f = std::tmpfile();
+  EXPECT_NE(f, nullptr);
+  std::fwrite(text.data(), 1, text.size(), f);
+  std::rewind(f);
+  return f;
+}
+
+// Reads n readings from text, asking the system for read_size bytes at a time (0: the
+// pass's own size).
+ReadResult read_text(const std::string& text, std::int64_t n, std::size_t read_size = 0) {
+  std::FILE* in = file_with(text);
   ReadingSeries s;
   EXPECT_TRUE(reserve_series(s, n));
-  EXPECT_TRUE(read_readings(in, s));
+  EXPECT_TRUE(read_size == 0 ? read_readings(in, s) : read_readings(in, s, read_size));
   ReadResult result;
   for (std::int64_t i = 0; i < s.n; ++i) result.readings.push_back(describe(s, i));
   for (int c; (c = std::fgetc(in)) != EOF;) result.unread += static_cast<char>(c);
@@ -115,11 +124,14 @@ void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 class ReadPass : public testing::TestWithParam<Case> {};
 
+// Small reads put the end of the text read so far at every position of a reading.
 TEST_P(ReadPass, StoresWhatTheScansAssign) {
   const Case& c = GetParam();
-  ReadResult r = read_text(c.text, static_cast<std::int64_t>(c.readings.size()));
-  EXPECT_EQ(r.readings, c.readings);
-  EXPECT_EQ(r.unread, c.unread);
+  for (std::size_t read_size : {0, 1, 2, 3, 5, 16}) {
+    ReadResult r = read_text(c.text, static_cast<std::int64_t>(c.readings.size()), read_size);
+    EXPECT_EQ(r.readings, c.readings) << "read size " << read_size;
+    EXPECT_EQ(r.unread, c.unread) << "read size " << read_size;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, ReadPass, testing::ValuesIn(cases),
