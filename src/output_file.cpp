@@ -1,15 +1,93 @@
 // Write pass: one line per reading, elapsed seconds and the value times -1000.
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 
+#include "fixed_point_text.h"
 #include "reading_series.h"
 
 namespace {
 
-// Prints v as "%lf", or "nan" when it holds no value. Returns false on a write error.
-bool print_field(std::FILE* out, double v) {
-  if (is_no_value(v)) return std::fputs("nan", out) >= 0;
-  return std::fprintf(out, "%lf", v) >= 0;
+constexpr char digit_pairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Writes the decimal digits of x, without leading zeros.
+char* put_long_unsigned(std::uint64_t x, char* to) {
+  static constexpr std::uint64_t powers_of_ten[] = {1,
+                                                    10,
+                                                    100,
+                                                    1000,
+                                                    10000,
+                                                    100000,
+                                                    1000000,
+                                                    10000000,
+                                                    100000000,
+                                                    1000000000,
+                                                    10000000000,
+                                                    100000000000,
+                                                    1000000000000,
+                                                    10000000000000,
+                                                    100000000000000,
+                                                    1000000000000000,
+                                                    10000000000000000,
+                                                    100000000000000000,
+                                                    1000000000000000000,
+                                                    10000000000000000000u};
+  // log10 from log2 (1233 / 4096 is just above log10(2)), corrected by one comparison.
+  int guess = std::bit_width(x | 1) * 1233 >> 12;
+  int n = guess + 1 - ((x | 1) < powers_of_ten[guess]);
+  char* d = to + n;
+  while (x >= 100) {
+    d -= 2;
+    std::memcpy(d, digit_pairs + 2 * (x % 100), 2);
+    x /= 100;
+  }
+  if (x >= 10)
+    std::memcpy(d - 2, digit_pairs + 2 * x, 2);
+  else
+    d[-1] = static_cast<char>('0' + x);
+  return to + n;
+}
+
+// The eight decimal digits of x < 10^8 as byte values 0 to 9, the most significant digit
+// in the lowest byte: four lanes of four digits split into pairs, then into digits, with
+// multiplications that divide each lane by 100 and by 10 at once.
+std::uint64_t eight_digits(std::uint32_t x) {
+  std::uint64_t fours = x / 10000 | std::uint64_t{x % 10000} << 32;
+  std::uint64_t high_pairs = (fours * 10486 >> 20) & 0x0000007f0000007f;
+  std::uint64_t pairs = (fours - 100 * high_pairs) << 16 | high_pairs;
+  std::uint64_t tens = (pairs * 103 >> 10) & 0x000f000f000f000f;
+  return tens | (pairs - 10 * tens) << 8;
+}
+
+constexpr std::uint64_t ascii_zeros = 0x3030303030303030;
+
+// Writes the digits of x, without leading zeros. Stores up to 20 bytes at to.
+char* put_unsigned(std::uint64_t x, char* to) {
+  if (x >= 100000000) return put_long_unsigned(x, to);
+  std::uint64_t digits = eight_digits(static_cast<std::uint32_t>(x));
+  int leading_zeros = digits == 0 ? 7 : std::countr_zero(digits) / 8;
+  std::uint64_t text = (digits | ascii_zeros) >> 8 * leading_zeros;
+  std::memcpy(to, &text, 8);
+  return to + 8 - leading_zeros;
+}
+
+// Writes exactly six digits of x < 1000000. Stores eight bytes at to.
+char* put_six_digits(std::uint32_t x, char* to) {
+  std::uint64_t text = (eight_digits(x) | ascii_zeros) >> 16;
+  std::memcpy(to, &text, 8);
+  return to + 6;
+}
+
+// Numbers of 2^53 and beyond, infinities and NaNs: printf itself. Rare in a logger's data.
+[[gnu::cold, gnu::noinline]] char* put_lf_by_printf(double v, char* to) {
+  int n = std::snprintf(to, lf_text_room, "%lf", v);
+  return to + (n > 0 ? n : 0);
 }
 
 // The value negated, then times 1000. A NaN is only negated: compilers fold the negation
@@ -20,18 +98,96 @@ double value_times_minus_1000(double temp) {
   return std::isnan(temp) ? -temp : -temp * 1000;
 }
 
+// Writes a field: v as "%lf", or "nan" when it holds no value.
+char* put_field(double v, char* to) {
+  if (is_no_value(v)) {
+    std::memcpy(to, "nan", 3);
+    return to + 3;
+  }
+  return put_lf(v, to);
+}
+
+__extension__ typedef unsigned __int128 u128;
+
+// units plus rest / 2^shift rounded to nearest, ties to even, given half = 2^(shift - 1).
+// The parity of units is that of the whole number of millionths, since 10^6 is even.
+template <typename Word>
+std::uint32_t round_to_even(std::uint64_t units, Word rest, Word half) {
+  return static_cast<std::uint32_t>(units + (rest > half || (rest == half && (units & 1))));
+}
+
+constexpr std::size_t output_block = 1 << 16;
+// A line, and the bytes that the last digits written may store past it.
+constexpr std::size_t longest_line = 2 * (lf_text_room - 1) + 5 + 8;
+
 }  // namespace
+
+char* put_lf(double v, char* to) {
+  std::uint64_t bits = std::bit_cast<std::uint64_t>(v);
+  int exponent_bits = static_cast<int>(bits >> 52 & 0x7ff);
+  if (exponent_bits >= 1023 + 53) return put_lf_by_printf(v, to);
+  // |v| < 2^53 is m * 2^e exactly, with m < 2^53 and e <= 0.
+  std::uint64_t m = bits & ((std::uint64_t{1} << 52) - 1);
+  int e = -1074;
+  if (exponent_bits > 0) {
+    m |= std::uint64_t{1} << 52;
+    e = exponent_bits - 1075;
+  }
+  if (bits >> 63) *to++ = '-';
+  std::uint64_t whole = 0;
+  std::uint32_t millionths = 0;
+  if (e >= 0) {
+    whole = m << e;
+  } else {
+    int shift = -e;
+    std::uint64_t fraction = m;  // the fraction is fraction / 2^shift
+    if (shift < 64) {
+      whole = m >> shift;
+      fraction = m & ((std::uint64_t{1} << shift) - 1);
+    }
+    if (fraction == 0) {
+      // An integer: no decimals to round.
+    } else if (shift <= 44) {
+      // fraction * 10^6 < 2^64.
+      std::uint64_t scaled = fraction * 1000000;
+      millionths = round_to_even(scaled >> shift, scaled & ((std::uint64_t{1} << shift) - 1),
+                                 std::uint64_t{1} << (shift - 1));
+    } else if (shift < 74) {
+      // fraction * 10^6 < 2^73; from a shift of 74 on it is below half a unit: 0.
+      u128 scaled = static_cast<u128>(fraction) * 1000000;
+      millionths = round_to_even(static_cast<std::uint64_t>(scaled >> shift),
+                                 scaled & ((static_cast<u128>(1) << shift) - 1),
+                                 static_cast<u128>(1) << (shift - 1));
+    }
+    if (millionths == 1000000) {
+      ++whole;
+      millionths = 0;
+    }
+  }
+  to = put_unsigned(whole, to);
+  *to++ = '.';
+  return put_six_digits(millionths, to);
+}
 
 bool write_lines(std::FILE* out, const ReadingSeries& s) {
   if (s.n <= 0) return true;
+  std::unique_ptr<char[]> block(new char[output_block + longest_line]);
+  char* const start = block.get();
+  char* to = start;
   const double t0 = s.time_s[0];
   for (std::int64_t i = 0; i < s.n; ++i) {
     // Without a first time no line has an elapsed time.
     double t = is_no_value(t0) || is_no_value(s.time_s[i]) ? no_value() : s.time_s[i] - t0;
-    double p = value_times_minus_1000(s.temp[i]);
-    if (!print_field(out, t) || std::fputs("    ", out) < 0 || !print_field(out, p) ||
-        std::fputc('\n', out) == EOF)
-      return false;
+    to = put_field(t, to);
+    std::memcpy(to, "    ", 4);
+    to = put_field(value_times_minus_1000(s.temp[i]), to + 4);
+    *to++ = '\n';
+    if (to - start >= static_cast<std::ptrdiff_t>(output_block)) {
+      std::size_t n = static_cast<std::size_t>(to - start);
+      if (std::fwrite(start, 1, n, out) != n) return false;
+      to = start;
+    }
   }
-  return true;
+  std::size_t n = static_cast<std::size_t>(to - start);
+  return std::fwrite(start, 1, n, out) == n;
 }
