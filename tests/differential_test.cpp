@@ -1,0 +1,351 @@
+// The fast passes against the C library itself: the read pass against one fscanf per
+// reading, the number formatting against printf("%lf"), on generated texts and values
+// chosen to sit on every edge the two could disagree on.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <bit>
+#include <cfloat>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "fixed_point_text.h"
+#include "literal_passes.h"
+#include "reading_series.h"
+
+namespace {
+
+// ---- Formatting ----
+
+std::string printf_lf(double v) {
+  char text[lf_text_room];
+  int n = std::snprintf(text, sizeof text, "%lf", v);
+  return std::string(text, static_cast<std::size_t>(n));
+}
+
+std::string put_lf_text(double v) {
+  char text[lf_text_room + 8];  // put_lf may store a few bytes past the end of its text
+  return std::string(text, put_lf(v, text));
+}
+
+// Every double of the list, negated too, must print as printf prints it.
+void expect_printf_text(const std::vector<double>& values) {
+  int failures = 0;
+  for (double v : values) {
+    for (double x : {v, -v}) {
+      std::string expected = printf_lf(x);
+      if (put_lf_text(x) != expected && ++failures <= 10)
+        ADD_FAILURE() << "bits " << std::hex << std::bit_cast<std::uint64_t>(x) << ": put_lf gives "
+                      << put_lf_text(x) << ", printf " << expected;
+    }
+  }
+}
+
+TEST(PutLfMatchesPrintf, SpecialValues) {
+  constexpr double inf = std::numeric_limits<double>::infinity();
+  expect_printf_text({0.0,
+                      inf,
+                      std::numeric_limits<double>::quiet_NaN(),
+                      DBL_MAX,
+                      DBL_MIN,
+                      DBL_TRUE_MIN,
+                      DBL_EPSILON,
+                      1e-7,
+                      4.9999999e-7,
+                      5e-7,
+                      5.0000001e-7,
+                      1e300,
+                      1e22,
+                      1e23,
+                      0.1,
+                      0.5,
+                      1,
+                      2,
+                      10,
+                      123456789,
+                      999999.9999995,
+                      0.9999995,
+                      0.0078125,
+                      0.0078135,
+                      9007199254740991.0,
+                      9007199254740992.0,
+                      9007199254740993.0,
+                      4503599627370495.5,
+                      1e15 + 0.3});
+}
+
+// x / 128 for odd x is exactly halfway between two millionths: ties go to the even one.
+TEST(PutLfMatchesPrintf, ExactTiesAndTheirNeighbours) {
+  std::vector<double> values;
+  std::mt19937_64 random(1);
+  for (std::int64_t x = 1; x < 20000; x += 2) values.push_back(static_cast<double>(x) / 128);
+  for (int i = 0; i < 20000; ++i) {
+    double tie = static_cast<double>(random() >> (11 + random() % 53) | 1) / 128;
+    values.push_back(tie);
+    values.push_back(std::nextafter(tie, 0.0));
+    values.push_back(std::nextafter(tie, 1e300));
+  }
+  expect_printf_text(values);
+}
+
+// Every bit pattern is a double: all exponents, subnormals, NaN payloads.
+TEST(PutLfMatchesPrintf, RandomBitPatterns) {
+  std::vector<double> values;
+  std::mt19937_64 random(2);
+  for (int i = 0; i < 200000; ++i) values.push_back(std::bit_cast<double>(random()));
+  expect_printf_text(values);
+}
+
+// What the write pass meets: elapsed seconds and four-decimal readings times -1000, and
+// values within a rounding step of a decimal boundary.
+TEST(PutLfMatchesPrintf, LoggerValuesAndDecimalBoundaries) {
+  std::vector<double> values;
+  std::mt19937_64 random(3);
+  for (int i = 0; i < 200000; ++i) {
+    double reading = static_cast<double>(random() % 2000000) / 10000;
+    values.push_back(reading * 1000);
+    values.push_back(static_cast<double>(random() % 40000000) + static_cast<double>(i % 4) / 4);
+    double boundary = (static_cast<double>(random() % 100000000) + 0.5) / 1e6;
+    values.push_back(boundary);
+    values.push_back(std::nextafter(boundary, 0.0));
+    values.push_back(std::nextafter(boundary, 1e300));
+    values.push_back(
+        std::ldexp(static_cast<double>(random() >> 11), -static_cast<int>(random() % 80)));
+  }
+  expect_printf_text(values);
+}
+
+// ---- Reading ----
+
+// A stream over a new file holding text.
+std::FILE* file_with(const std::string& text) {
+  std::FILE* f = std::tmpfile();
+  std::fwrite(text.data(), 1, text.size(), f);
+  std::rewind(f);
+  return f;
+}
+
+// The seven columns of every reading, and where the stream was left, as bytes.
+struct ReadOutcome {
+  std::vector<std::uint64_t> columns;
+  long position;
+  bool operator==(const ReadOutcome&) const = default;
+};
+
+ReadOutcome outcome(const ReadingSeries& s, long position) {
+  ReadOutcome o;
+  for (std::int64_t i = 0; i < s.n; ++i)
+    for (double v : {s.hh[i], s.mm[i], s.ss[i], s.temp[i]})
+      o.columns.push_back(std::bit_cast<std::uint64_t>(v));
+  for (std::int64_t i = 0; i < s.n; ++i)
+    for (std::int64_t v : {s.YY[i], s.MM[i], s.DD[i]})
+      o.columns.push_back(static_cast<std::uint64_t>(v));
+  o.position = position;
+  return o;
+}
+
+ReadOutcome read_with_fscanf(const std::string& text, std::int64_t n) {
+  std::FILE* in = file_with(text);
+  ReadingSeries s;
+  reserve_series(s, n);
+  EXPECT_TRUE(literal_read_readings(in, s));
+  ReadOutcome o = outcome(s, std::ftell(in));
+  std::fclose(in);
+  return o;
+}
+
+ReadOutcome read_fast(const std::string& text, std::int64_t n, std::size_t read_size) {
+  std::FILE* in = file_with(text);
+  ReadingSeries s;
+  reserve_series(s, n);
+  EXPECT_TRUE(read_size ? read_readings(in, s, read_size) : read_readings(in, s));
+  // The pass reads the descriptor, so the stream's own idea of its position is stale.
+  ReadOutcome o = outcome(s, lseek(fileno(in), 0, SEEK_CUR));
+  std::fclose(in);
+  return o;
+}
+
+// Texts made of readings whose parts are drawn now from what loggers write, now from
+// what a scan can trip over. A character that no scan can match stops every later scan,
+// so long texts draw only from the parts that a scan reads through.
+class TextMaker {
+ public:
+  TextMaker(std::uint64_t seed, bool read_through) : random_(seed), read_through_(read_through) {}
+
+  std::string text(int readings) {
+    std::string t;
+    for (int i = 0; i < readings; ++i) {
+      t += integer(plain_integers_) + literal("-") + integer("03") + literal("-") + integer("15") +
+           space(" ") + number(plain_doubles_) + literal(":") + number("05") + literal(":") +
+           number(plain_doubles_) + space("\t") + number(plain_doubles_) + space("\n");
+    }
+    return t;
+  }
+
+ private:
+  template <typename Plain>
+  std::string integer(const Plain& plain) {
+    return pick(integers_through_, integers_stopping_, plain);
+  }
+  template <typename Plain>
+  std::string number(const Plain& plain) {
+    return pick(doubles_through_, doubles_stopping_, plain);
+  }
+  std::string space(const std::string& plain) {
+    return pick(spaces_through_, spaces_stopping_, plain);
+  }
+  // The hyphens and colons of the format: replaced only by what stops a scan.
+  std::string literal(const std::string& plain) {
+    return read_through_ ? plain : pick(spaces_stopping_, spaces_stopping_, plain);
+  }
+
+  // One part in eight is tricky: one that a scan reads through, or, unless the text must
+  // be read through, one that stops a scan or that C libraries read differently.
+  using Parts = std::vector<std::string>;
+  std::string pick(const Parts& through, const Parts& stopping, const std::string& plain) {
+    if (random_() % 8 != 0) return plain;
+    if (read_through_ || random_() % 2 == 0) return through[random_() % through.size()];
+    return stopping[random_() % stopping.size()];
+  }
+  std::string pick(const Parts& through, const Parts& stopping, const Parts& plain) {
+    return pick(through, stopping, plain[random_() % plain.size()]);
+  }
+
+  std::mt19937_64 random_;
+  bool read_through_;
+  const Parts plain_integers_ = {"2020", "2019", "1", "0", "-3", "+7"};
+  const Parts plain_doubles_ = {"13",   "0.9264", "-0.25", "1013.25",       "59.999",
+                                "+1.5", "0",      "-0",    "123456.7890123"};
+  const Parts integers_through_ = {"0008",
+                                   "-0",
+                                   "123456789012345678",
+                                   "1234567890123456789",
+                                   "9223372036854775807",
+                                   "9223372036854775808",
+                                   "-9223372036854775809",
+                                   "99999999999999999999999",
+                                   " 7",
+                                   "\n8"};
+  const Parts integers_stopping_ = {
+      "", "x", "-", "+", "--1", "0x1F", "1e3", "12.5", std::string("2020\0", 5), "\u0663"};
+  const Parts doubles_through_ = {"1E5",
+                                  "1.5e-3",
+                                  "0x1p3",
+                                  "0X.8P1",
+                                  "-0x1.fffffffffffffp1023",
+                                  "inf",
+                                  "INF",
+                                  "Infinity",
+                                  "-iNfInItY",
+                                  "nan",
+                                  "NaN",
+                                  "-nan",
+                                  "1e400",
+                                  "-1e400",
+                                  "1e-400",
+                                  "4.9e-324",
+                                  "2.4703282292062328e-324",
+                                  "9007199254740993",
+                                  "9007199254740992",
+                                  "18014398509481985",
+                                  "0.1234567890123456789",
+                                  "00000000000000000001.5",
+                                  "123456789012345678901234567890",
+                                  "0.000000000000000000000000000001",
+                                  "12345678.9",
+                                  "1234567.89",
+                                  "123456789",
+                                  "99999999999999999999.5",
+                                  std::string(400, '7'),
+                                  std::string(40, '0') + "1",
+                                  ".5",
+                                  "5."};
+  const Parts doubles_stopping_ = {"",        "1e",    "1e+",      "1e-",  "2e+1x", "0x",   "0xg",
+                                   "infinit", "in",    "nan(123)", "nan(", "n",     "1..2", "1.2.3",
+                                   "-",       "+",     "+-1",      "1-",   "1:",    "-x",   "0x1p",
+                                   "0x.p1",   "1e5e5", "nanx",     "infx", "0x1.8", "1.e5", "00x1",
+                                   "\x80",    "--0",   "e5",       "x1",   "0.5:"};
+  const Parts spaces_through_ = {" ",
+                                 "\t",
+                                 "  \t ",
+                                 "\n",
+                                 "\r\n",
+                                 "\n\n\n",
+                                 "\v\f",
+                                 std::string(70, ' '),
+                                 std::string(130, '\n')};
+  const Parts spaces_stopping_ = {"",     "-", ":", "x",    "/", ".", std::string(1, '\0'),
+                                  "\xff", "e", "#", "\t-\n"};
+};
+
+// Small read sizes put the end of the bytes read so far at every position of a reading.
+TEST(ReadPassMatchesFscanf, GeneratedTexts) {
+  TextMaker maker(4, false);
+  int failures = 0;
+  for (int t = 0; t < 4000 && failures < 10; ++t) {
+    int readings = 1 + t % 5;
+    std::string text = maker.text(readings);
+    std::int64_t n = readings + 2;  // past the end of the text too
+    ReadOutcome expected = read_with_fscanf(text, n);
+    for (std::size_t read_size : {0, 1, 2, 7, 64}) {
+      if (read_fast(text, n, read_size) != expected && ++failures <= 10)
+        ADD_FAILURE() << "read size " << read_size << ", text: " << testing::PrintToString(text);
+    }
+  }
+}
+
+// Plain and tricky readings mixed over several of the pass's own blocks, so that falling
+// back to the C library happens across a block's end.
+TEST(ReadPassMatchesFscanf, LongMixedText) {
+  TextMaker maker(5, true);
+  std::string text;
+  std::int64_t n = 0;
+  for (; text.size() < 3'000'000; n += 100) text += maker.text(100);
+  ReadOutcome expected = read_with_fscanf(text, n);
+  EXPECT_TRUE(read_fast(text, n, 0) == expected);
+  EXPECT_GT(expected.position, 2'900'000) << testing::PrintToString(
+      text.substr(expected.position > 100 ? expected.position - 100 : 0, 200));
+}
+
+// ---- Writing ----
+
+TEST(WritePassMatchesFprintf, RandomSeries) {
+  std::mt19937_64 random(6);
+  ReadingSeries s;
+  reserve_series(s, 100000);
+  for (std::int64_t i = 0; i < s.n; ++i) {
+    auto any = [&]() -> double {
+      switch (random() % 6) {
+        case 0:
+          return std::bit_cast<double>(random());
+        case 1:
+          return no_value();
+        case 2:
+          return static_cast<double>(random() % 20000) / 1e4;
+        default:
+          return static_cast<double>(random() % 40000000) + static_cast<double>(random() % 4) / 4;
+      }
+    };
+    s.time_s[i] = any();
+    s.temp[i] = any();
+  }
+  s.time_s[0] = 1000;
+  auto bytes_of = [&s](bool (*write)(std::FILE*, const ReadingSeries&)) {
+    std::string bytes;
+    std::FILE* out = std::tmpfile();
+    EXPECT_TRUE(write(out, s));
+    std::rewind(out);
+    for (int c; (c = std::fgetc(out)) != EOF;) bytes += static_cast<char>(c);
+    std::fclose(out);
+    return bytes;
+  };
+  EXPECT_EQ(bytes_of(write_lines), bytes_of(literal_write_lines));
+}
+
+}  // namespace
