@@ -6,19 +6,25 @@
 #include <cstdio>
 #include <memory>
 
+// Returns the series' pages to the system.
+struct SeriesStorage {
+  std::size_t bytes = 0;
+  void operator()(unsigned char* p) const;
+};
+
 // All readings of one run, in file order: element i of every column belongs to reading i.
 // A double that no scan assigned, or a time that cannot be computed, holds no_value().
 struct ReadingSeries {
-  std::int64_t n = 0;                        // number of readings; never negative once reserved
-  std::int64_t* YY = nullptr;                // year
-  std::int64_t* MM = nullptr;                // month
-  std::int64_t* DD = nullptr;                // day of month
-  double* hh = nullptr;                      // hour
-  double* mm = nullptr;                      // minute
-  double* ss = nullptr;                      // second
-  double* time_s = nullptr;                  // seconds since 2019-01-01 00:00:00
-  double* temp = nullptr;                    // the reading's value
-  std::unique_ptr<unsigned char[]> storage;  // the eight columns, 64 bytes per reading
+  std::int64_t n = 0;          // number of readings; never negative once reserved
+  std::int64_t* YY = nullptr;  // year
+  std::int64_t* MM = nullptr;  // month
+  std::int64_t* DD = nullptr;  // day of month
+  double* hh = nullptr;        // hour
+  double* mm = nullptr;        // minute
+  double* ss = nullptr;        // second
+  double* time_s = nullptr;    // seconds since 2019-01-01 00:00:00
+  double* temp = nullptr;      // the reading's value
+  std::unique_ptr<unsigned char, SeriesStorage> storage;  // the columns, 64 bytes a reading
 };
 
 // Marks a double that holds no value: a quiet NaN with a payload that no reading carries,
