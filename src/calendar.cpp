@@ -24,14 +24,33 @@ constexpr std::int64_t days_from_civil(std::int64_t YY, std::int64_t MM) {
 
 constexpr std::int64_t days_to_2019 = days_from_civil(2019, 1);
 
+// Month starts in seconds, remembering the last month asked for: consecutive readings
+// nearly always share their month.
+class MonthStarts {
+ public:
+  bool get(std::int64_t YY, std::int64_t MM, std::int64_t& seconds) {
+    if (YY != last_YY_ || MM != last_MM_) {
+      last_YY_ = YY;
+      last_MM_ = MM;
+      last_ok_ = month_start_s(YY, MM, last_s_);
+    }
+    seconds = last_s_;
+    return last_ok_;
+  }
+
+ private:
+  std::int64_t last_YY_ = 0, last_MM_ = 0, last_s_ = 0;
+  bool last_ok_ = false;  // month 0 has no start
+};
+
 // The reading's time, or no_value() when it has none.
-double reading_time_s(std::int64_t YY, std::int64_t MM, std::int64_t DD, double hh, double mm,
-                      double ss) {
+double reading_time_s(MonthStarts& months, std::int64_t YY, std::int64_t MM, std::int64_t DD,
+                      double hh, double mm, double ss) {
   // Scans assign in order, so unassigned seconds mean an incomplete date or time; hours
   // and minutes are checked too for series not filled by the read pass.
   if (is_no_value(hh) || is_no_value(mm) || is_no_value(ss)) return no_value();
   std::int64_t month_s = 0, day_s = 0, date_s = 0;
-  if (!month_start_s(YY, MM, month_s) || __builtin_sub_overflow(DD, 1, &day_s) ||
+  if (!months.get(YY, MM, month_s) || __builtin_sub_overflow(DD, 1, &day_s) ||
       __builtin_mul_overflow(day_s, 86400, &day_s) ||
       __builtin_add_overflow(month_s, day_s, &date_s))
     return no_value();
@@ -51,6 +70,7 @@ bool month_start_s(std::int64_t YY, std::int64_t MM, std::int64_t& seconds) {
 }
 
 void convert_times(ReadingSeries& s) {
+  MonthStarts months;
   for (std::int64_t i = 0; i < s.n; ++i)
-    s.time_s[i] = reading_time_s(s.YY[i], s.MM[i], s.DD[i], s.hh[i], s.mm[i], s.ss[i]);
+    s.time_s[i] = reading_time_s(months, s.YY[i], s.MM[i], s.DD[i], s.hh[i], s.mm[i], s.ss[i]);
 }
