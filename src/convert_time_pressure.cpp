@@ -73,7 +73,7 @@ std::FILE* open_output(const char* path, const struct stat& in_stat, const char*
     return nullptr;
   }
   // Truncation applies to regular files only; devices and pipes ignore it, as with fopen.
-  if (S_ISREG(out_stat.st_mode) && ftruncate(fd, 0) != 0) return nullptr;
+  if (S_ISREG(out_stat.st_mode) && out_stat.st_size > 0 && ftruncate(fd, 0) != 0) return nullptr;
   return fdopen(fd, "w");
 }
 
