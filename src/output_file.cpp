@@ -16,31 +16,37 @@ constexpr char digit_pairs[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
+constexpr std::uint64_t powers_of_ten[] = {1,
+                                           10,
+                                           100,
+                                           1000,
+                                           10000,
+                                           100000,
+                                           1000000,
+                                           10000000,
+                                           100000000,
+                                           1000000000,
+                                           10000000000,
+                                           100000000000,
+                                           1000000000000,
+                                           10000000000000,
+                                           100000000000000,
+                                           1000000000000000,
+                                           10000000000000000,
+                                           100000000000000000,
+                                           1000000000000000000,
+                                           10000000000000000000u};
+
+// The number of decimal digits of x: log10 from log2 (1233 / 4096 is just above
+// log10(2)), corrected by one comparison.
+int digit_count(std::uint64_t x) {
+  int guess = std::bit_width(x | 1) * 1233 >> 12;
+  return guess + 1 - ((x | 1) < powers_of_ten[guess]);
+}
+
 // Writes the decimal digits of x, without leading zeros.
 char* put_long_unsigned(std::uint64_t x, char* to) {
-  static constexpr std::uint64_t powers_of_ten[] = {1,
-                                                    10,
-                                                    100,
-                                                    1000,
-                                                    10000,
-                                                    100000,
-                                                    1000000,
-                                                    10000000,
-                                                    100000000,
-                                                    1000000000,
-                                                    10000000000,
-                                                    100000000000,
-                                                    1000000000000,
-                                                    10000000000000,
-                                                    100000000000000,
-                                                    1000000000000000,
-                                                    10000000000000000,
-                                                    100000000000000000,
-                                                    1000000000000000000,
-                                                    10000000000000000000u};
-  // log10 from log2 (1233 / 4096 is just above log10(2)), corrected by one comparison.
-  int guess = std::bit_width(x | 1) * 1233 >> 12;
-  int n = guess + 1 - ((x | 1) < powers_of_ten[guess]);
+  int n = digit_count(x);
   char* d = to + n;
   while (x >= 100) {
     d -= 2;
@@ -67,21 +73,95 @@ std::uint64_t eight_digits(std::uint32_t x) {
 
 constexpr std::uint64_t ascii_zeros = 0x3030303030303030;
 
-// Writes the digits of x, without leading zeros. Stores up to 20 bytes at to.
-char* put_unsigned(std::uint64_t x, char* to) {
-  if (x >= 100000000) return put_long_unsigned(x, to);
-  std::uint64_t digits = eight_digits(static_cast<std::uint32_t>(x));
-  int leading_zeros = digits == 0 ? 7 : std::countr_zero(digits) / 8;
-  std::uint64_t text = (digits | ascii_zeros) >> 8 * leading_zeros;
-  std::memcpy(to, &text, 8);
-  return to + 8 - leading_zeros;
+__extension__ typedef unsigned __int128 u128;
+
+// units plus rest / 2^shift rounded to nearest, ties to even, given half = 2^(shift - 1).
+// The parity of units is that of the whole number of millionths, since 10^6 is even.
+template <typename Word>
+std::uint32_t round_to_even(std::uint64_t units, Word rest, Word half) {
+  return static_cast<std::uint32_t>(units + (rest > half || (rest == half && (units & 1))));
 }
 
-// Writes exactly six digits of x < 1000000. Stores eight bytes at to.
-char* put_six_digits(std::uint32_t x, char* to) {
-  std::uint64_t text = (eight_digits(x) | ascii_zeros) >> 16;
-  std::memcpy(to, &text, 8);
-  return to + 6;
+// The text of a double below 2^26 in magnitude, as "%lf" writes it, in machine words:
+// a sign, up to eight integer digits, and the point with six decimals.
+struct FixedText {
+  bool negative;
+  int whole_length;
+  std::uint64_t whole_text;  // the integer digits, the first in the lowest byte
+  std::uint64_t point_text;  // '.' and six digits, then a NUL
+};
+
+// The integer part and the millionths of |v| < 2^53, rounded to nearest millionth, ties
+// to even on the exact binary value, as printf rounds.
+[[gnu::always_inline]] inline void split_millionths(std::uint64_t bits, std::uint64_t& whole,
+                                                    std::uint32_t& millionths) {
+  int exponent_bits = static_cast<int>(bits >> 52 & 0x7ff);
+  // |v| is m * 2^-shift exactly, with m < 2^53 and shift >= 0.
+  std::uint64_t m = bits & ((std::uint64_t{1} << 52) - 1);
+  int shift = 1074;
+  if (exponent_bits > 0) {
+    m |= std::uint64_t{1} << 52;
+    shift = 1075 - exponent_bits;
+  }
+  whole = 0;
+  millionths = 0;
+  std::uint64_t fraction = m;  // the fraction is fraction / 2^shift
+  if (shift < 64) {
+    whole = m >> shift;
+    fraction = m & ((std::uint64_t{1} << shift) - 1);
+  }
+  if (fraction == 0) {
+    // An integer: no decimals to round.
+  } else if (shift <= 44) {
+    // fraction * 10^6 < 2^64.
+    std::uint64_t scaled = fraction * 1000000;
+    millionths = round_to_even(scaled >> shift, scaled & ((std::uint64_t{1} << shift) - 1),
+                               std::uint64_t{1} << (shift - 1));
+  } else if (shift < 74) {
+    // fraction * 10^6 < 2^73; from a shift of 74 on it is below half a unit: 0.
+    u128 scaled = static_cast<u128>(fraction) * 1000000;
+    millionths = round_to_even(static_cast<std::uint64_t>(scaled >> shift),
+                               scaled & ((static_cast<u128>(1) << shift) - 1),
+                               static_cast<u128>(1) << (shift - 1));
+  }
+  if (millionths == 1000000) {
+    ++whole;
+    millionths = 0;
+  }
+}
+
+// The point and the six decimals, then a NUL.
+std::uint64_t point_text(std::uint32_t millionths) {
+  std::uint64_t decimals = eight_digits(millionths) | ascii_zeros;  // "00dddddd"
+  return (decimals & ~std::uint64_t{0xffff}) >> 8 | '.';
+}
+
+// Fills f for |v| < 2^26, whose integer part has at most eight digits even once rounded
+// up. False, filling nothing, for any other double.
+[[gnu::always_inline]] inline bool fixed_text(double v, FixedText& f) {
+  std::uint64_t bits = std::bit_cast<std::uint64_t>(v);
+  if ((bits >> 52 & 0x7ff) >= 1023 + 26) return false;
+  std::uint64_t whole;
+  std::uint32_t millionths;
+  split_millionths(bits, whole, millionths);
+  f.negative = bits >> 63;
+  std::uint64_t digits = eight_digits(static_cast<std::uint32_t>(whole));
+  // Leading zeros are the low zero bytes; zero itself keeps its last digit.
+  int leading_zeros = std::countr_zero(digits | std::uint64_t{1} << 56) / 8;
+  f.whole_length = 8 - leading_zeros;
+  f.whole_text = (digits | ascii_zeros) >> 8 * leading_zeros;
+  f.point_text = point_text(millionths);
+  return true;
+}
+
+// Writes f. Stores up to 16 bytes at to.
+char* put_fixed(const FixedText& f, char* to) {
+  *to = '-';
+  to += f.negative;
+  std::memcpy(to, &f.whole_text, 8);
+  to += f.whole_length;
+  std::memcpy(to, &f.point_text, 8);
+  return to + 7;
 }
 
 // Numbers of 2^53 and beyond, infinities and NaNs: printf itself. Rare in a logger's data.
@@ -107,15 +187,6 @@ char* put_field(double v, char* to) {
   return put_lf(v, to);
 }
 
-__extension__ typedef unsigned __int128 u128;
-
-// units plus rest / 2^shift rounded to nearest, ties to even, given half = 2^(shift - 1).
-// The parity of units is that of the whole number of millionths, since 10^6 is even.
-template <typename Word>
-std::uint32_t round_to_even(std::uint64_t units, Word rest, Word half) {
-  return static_cast<std::uint32_t>(units + (rest > half || (rest == half && (units & 1))));
-}
-
 constexpr std::size_t output_block = 1 << 16;
 // A line, and the bytes that the last digits written may store past it.
 constexpr std::size_t longest_line = 2 * (lf_text_room - 1) + 5 + 8;
@@ -123,50 +194,18 @@ constexpr std::size_t longest_line = 2 * (lf_text_room - 1) + 5 + 8;
 }  // namespace
 
 char* put_lf(double v, char* to) {
+  FixedText f;
+  if (fixed_text(v, f)) return put_fixed(f, to);
   std::uint64_t bits = std::bit_cast<std::uint64_t>(v);
-  int exponent_bits = static_cast<int>(bits >> 52 & 0x7ff);
-  if (exponent_bits >= 1023 + 53) return put_lf_by_printf(v, to);
-  // |v| < 2^53 is m * 2^e exactly, with m < 2^53 and e <= 0.
-  std::uint64_t m = bits & ((std::uint64_t{1} << 52) - 1);
-  int e = -1074;
-  if (exponent_bits > 0) {
-    m |= std::uint64_t{1} << 52;
-    e = exponent_bits - 1075;
-  }
-  if (bits >> 63) *to++ = '-';
-  std::uint64_t whole = 0;
-  std::uint32_t millionths = 0;
-  if (e >= 0) {
-    whole = m << e;
-  } else {
-    int shift = -e;
-    std::uint64_t fraction = m;  // the fraction is fraction / 2^shift
-    if (shift < 64) {
-      whole = m >> shift;
-      fraction = m & ((std::uint64_t{1} << shift) - 1);
-    }
-    if (fraction == 0) {
-      // An integer: no decimals to round.
-    } else if (shift <= 44) {
-      // fraction * 10^6 < 2^64.
-      std::uint64_t scaled = fraction * 1000000;
-      millionths = round_to_even(scaled >> shift, scaled & ((std::uint64_t{1} << shift) - 1),
-                                 std::uint64_t{1} << (shift - 1));
-    } else if (shift < 74) {
-      // fraction * 10^6 < 2^73; from a shift of 74 on it is below half a unit: 0.
-      u128 scaled = static_cast<u128>(fraction) * 1000000;
-      millionths = round_to_even(static_cast<std::uint64_t>(scaled >> shift),
-                                 scaled & ((static_cast<u128>(1) << shift) - 1),
-                                 static_cast<u128>(1) << (shift - 1));
-    }
-    if (millionths == 1000000) {
-      ++whole;
-      millionths = 0;
-    }
-  }
-  to = put_unsigned(whole, to);
-  *to++ = '.';
-  return put_six_digits(millionths, to);
+  if ((bits >> 52 & 0x7ff) >= 1023 + 53) return put_lf_by_printf(v, to);
+  std::uint64_t whole;
+  std::uint32_t millionths;
+  split_millionths(bits, whole, millionths);
+  *to = '-';
+  to = put_long_unsigned(whole, to + (bits >> 63));
+  std::uint64_t text = point_text(millionths);
+  std::memcpy(to, &text, 8);
+  return to + 7;
 }
 
 bool write_lines(std::FILE* out, const ReadingSeries& s) {
@@ -175,12 +214,23 @@ bool write_lines(std::FILE* out, const ReadingSeries& s) {
   char* const start = block.get();
   char* to = start;
   const double t0 = s.time_s[0];
+  const double* time_s = s.time_s;
+  const double* temp = s.temp;
   for (std::int64_t i = 0; i < s.n; ++i) {
-    // Without a first time no line has an elapsed time.
-    double t = is_no_value(t0) || is_no_value(s.time_s[i]) ? no_value() : s.time_s[i] - t0;
-    to = put_field(t, to);
-    std::memcpy(to, "    ", 4);
-    to = put_field(value_times_minus_1000(s.temp[i]), to + 4);
+    // The common line: both texts are worked out side by side, then stored. Any NaN, the
+    // marker of no value among them, fails fixed_text and takes the careful way.
+    FixedText ft, fp;
+    if (fixed_text(time_s[i] - t0, ft) && fixed_text(-temp[i] * 1000, fp)) {
+      to = put_fixed(ft, to);
+      std::memcpy(to, "    ", 4);
+      to = put_fixed(fp, to + 4);
+    } else {
+      // Without a first time no line has an elapsed time.
+      double t = is_no_value(t0) || is_no_value(time_s[i]) ? no_value() : time_s[i] - t0;
+      to = put_field(t, to);
+      std::memcpy(to, "    ", 4);
+      to = put_field(value_times_minus_1000(temp[i]), to + 4);
+    }
     *to++ = '\n';
     if (to - start >= static_cast<std::ptrdiff_t>(output_block)) {
       std::size_t n = static_cast<std::size_t>(to - start);

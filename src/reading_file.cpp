@@ -139,7 +139,7 @@ std::uint32_t eight_digit_value(std::uint64_t d) {
 
 // A plain decimal of at most seven digits that fits in eight bytes, "d", "dd.d" and the
 // like, read a word at a time. False, with p unmoved, for anything else.
-bool short_decimal(const char*& p, double& v) {
+[[gnu::always_inline]] inline bool short_decimal(const char*& p, double& v) {
   constexpr std::uint64_t high_bits = 0x8080808080808080;
   std::uint64_t t = word_at(p) ^ 0x3030303030303030;
   // Bit 7 of each byte that is not a digit. A byte after the first non-digit may be
@@ -168,6 +168,17 @@ bool short_decimal(const char*& p, double& v) {
   return true;
 }
 
+// A short_decimal with an optional sign; the common case of plain_double, kept inline.
+[[gnu::always_inline]] inline bool short_signed_decimal(const char*& text, double& v) {
+  const char* p = text;
+  bool negative = *p == '-';
+  if (*p == '-' || *p == '+') ++p;
+  if (!short_decimal(p, v)) return false;
+  if (negative) v = -v;
+  text = p;
+  return true;
+}
+
 // An optional sign, digits and an optional point followed by digits, at most 19 digits in
 // all, that are an integer of at most 2^53 scaled by a power of ten. Both are exact
 // doubles, so one division rounds the quotient correctly, as strtod does. Anything that
@@ -177,11 +188,6 @@ bool plain_double(const char*& text, double& v) {
   const char* p = text;
   bool negative = *p == '-';
   if (*p == '-' || *p == '+') ++p;
-  if (short_decimal(p, v)) {
-    if (negative) v = -v;
-    text = p;
-    return true;
-  }
   const char* start = p;
   std::uint64_t m = 0;
   while (is_digit(*p) && p - start < 20) m = m * 10 + static_cast<unsigned>(*p++ - '0');
@@ -200,6 +206,11 @@ bool plain_double(const char*& text, double& v) {
   return true;
 }
 
+// A plain decimal, trying the short form first.
+bool any_plain_double(const char*& p, double& v) {
+  return short_signed_decimal(p, v) || plain_double(p, v);
+}
+
 // Steps over the character c, which must come next.
 bool literal(const char*& p, char c) {
   if (*p != c) return false;
@@ -207,57 +218,86 @@ bool literal(const char*& p, char c) {
   return true;
 }
 
-// Whether the bytes of w under mask (0xff each) are decimal digits, given w ^ '0'... .
-bool digits_under(std::uint64_t w, std::uint64_t mask) {
+// Nonzero unless the bytes of w under mask (0xff each) are decimal digits, given w xor
+// '0' in every byte. A byte above 0xf9 may carry into the next, but is no digit itself.
+std::uint64_t not_digits(std::uint64_t w, std::uint64_t mask) {
   constexpr std::uint64_t sixes = 0x0606060606060606, high_nibbles = 0xf0f0f0f0f0f0f0f0;
-  return ((w | (w + sixes)) & high_nibbles & mask) == 0;
+  return (w | (w + sixes)) & high_nibbles & mask;
 }
+
+// Each byte of d (digit values) becomes ten times its digit plus the next byte's: the
+// two-digit numbers, with no carries since every byte stays below 100.
+std::uint64_t digit_pairs(std::uint64_t d) { return d * 10 + (d >> 8); }
 
 // The timestamp as loggers write it, "YYYY-MM-DD hh:mm:ss" and then white space, checked
 // and converted a word at a time; the general fast path reads it to the same values.
 // Reads 24 bytes at p.
-bool logger_timestamp(const char*& p, std::int64_t& YY, std::int64_t& MM, std::int64_t& DD,
-                      double& hh, double& mm, double& ss) {
+bool logger_timestamp(const char*& p, Scanned& r) {
   constexpr std::uint64_t zeros = 0x3030303030303030;
   std::uint64_t a = word_at(p) ^ zeros;       // "YYYY-MM-"
   std::uint64_t b = word_at(p + 8) ^ zeros;   // "DD hh:mm"
   std::uint64_t c = word_at(p + 16) ^ zeros;  // ":ss" and white space
   constexpr std::uint64_t a_digits = 0x00ffff00ffffffff, b_digits = 0xffff00ffff00ffff,
-                          c_digits = 0x0000000000ffff00;
+                          c_digits = 0x0000000000ffff00, c_checked = 0x0000000000ffffff;
   // The separators '-', '-', ' ', ':', ':' after the exclusive or with '0'.
   constexpr std::uint64_t a_separators = 0x1d00001d00000000, b_separators = 0x00000a0000100000,
                           c_separators = 0x000000000000000a;
-  bool ok = digits_under(a, a_digits) && digits_under(b, b_digits) && digits_under(c, c_digits) &&
-            (a & ~a_digits) == a_separators && (b & ~b_digits) == b_separators &&
-            (c & 0xff) == c_separators && is_space(p[19]);
-  if (!ok) return false;
-  YY = byte_of(a, 0) * 1000 + byte_of(a, 1) * 100 + byte_of(a, 2) * 10 + byte_of(a, 3);
-  MM = byte_of(a, 5) * 10 + byte_of(a, 6);
-  DD = byte_of(b, 0) * 10 + byte_of(b, 1);
-  hh = byte_of(b, 3) * 10 + byte_of(b, 4);
-  mm = byte_of(b, 6) * 10 + byte_of(b, 7);
-  ss = byte_of(c, 1) * 10 + byte_of(c, 2);
+  std::uint64_t wrong = not_digits(a, a_digits) | not_digits(b, b_digits) |
+                        not_digits(c, c_digits) | ((a & ~a_digits) ^ a_separators) |
+                        ((b & ~b_digits) ^ b_separators) |
+                        ((c & c_checked & ~c_digits) ^ c_separators);
+  if (wrong != 0 || !is_space(p[19])) return false;
+  std::uint64_t pa = digit_pairs(a & a_digits), pb = digit_pairs(b & b_digits),
+                pc = digit_pairs(c & c_digits);
+  r.YY = byte_of(pa, 0) * 100 + byte_of(pa, 2);
+  r.MM = byte_of(pa, 5);
+  r.DD = byte_of(pb, 0);
+  r.hh = byte_of(pb, 3);
+  r.mm = byte_of(pb, 6);
+  r.ss = byte_of(pc, 1);
   p += 19;
   return true;
 }
 
-// Reads one reading of plain decimal text at p. Returns the end of the reading, or
-// nullptr when the text is anything else; *stop is then where the fast path gave up.
-const char* scan_plain_reading(const char* p, ReadingSeries& s, std::int64_t i, const char** stop) {
-  bool ok = skip_space(p);
-  if (ok && !logger_timestamp(p, s.YY[i], s.MM[i], s.DD[i], s.hh[i], s.mm[i], s.ss[i])) {
-    long YY = 0, MM = 0, DD = 0;
-    ok = plain_integer(p, YY) && literal(p, '-') && plain_integer(p, MM) && literal(p, '-') &&
-         plain_integer(p, DD) && is_space(*p) && skip_space(p) && plain_double(p, s.hh[i]) &&
-         literal(p, ':') && plain_double(p, s.mm[i]) && literal(p, ':') &&
-         plain_double(p, s.ss[i]) && is_space(*p);
-    s.YY[i] = YY;
-    s.MM[i] = MM;
-    s.DD[i] = DD;
-  }
-  if (ok && skip_space(p) && plain_double(p, s.temp[i]) && is_space(*p)) return p;
-  *stop = p;
-  return nullptr;
+// Where a scan of plain text ended, and whether it read a whole reading. When it did not,
+// `at` is where the fast path gave up.
+struct PlainScan {
+  const char* at;
+  bool ok;
+};
+
+// Reads the value after the seconds, and the white space after it.
+[[gnu::always_inline]] inline PlainScan scan_value(const char* p, double& temp) {
+  bool ok =
+      skip_space(p) && (short_signed_decimal(p, temp) || plain_double(p, temp)) && is_space(*p);
+  return {p, ok};
+}
+
+// A reading whose date and time are plain decimal text in any layout.
+struct GeneralScan {
+  Scanned r;
+  PlainScan end;
+};
+
+[[gnu::noinline]] GeneralScan scan_general_reading(const char* p) {
+  GeneralScan g{};
+  Scanned& r = g.r;
+  bool ok = plain_integer(p, r.YY) && literal(p, '-') && plain_integer(p, r.MM) &&
+            literal(p, '-') && plain_integer(p, r.DD) && is_space(*p) && skip_space(p) &&
+            any_plain_double(p, r.hh) && literal(p, ':') && any_plain_double(p, r.mm) &&
+            literal(p, ':') && any_plain_double(p, r.ss) && is_space(*p);
+  g.end = ok ? scan_value(p, r.temp) : PlainScan{p, false};
+  return g;
+}
+
+// Reads one reading of plain decimal text at p into r. Inline, with the logger's own
+// layout first, so that a reading of it is read in registers.
+[[gnu::always_inline]] inline PlainScan scan_plain_reading(const char* p, Scanned& r) {
+  if (!skip_space(p)) return {p, false};
+  if (logger_timestamp(p, r)) return scan_value(p, r.temp);
+  GeneralScan g = scan_general_reading(p);
+  r = g.r;
+  return g.end;
 }
 
 // The C library's stream functions over the buffer: the fallback scan reads the same bytes
@@ -307,15 +347,37 @@ double plain_nan(double v) {
   return std::isnan(v) ? std::copysign(std::numeric_limits<double>::quiet_NaN(), v) : v;
 }
 
-void store(ReadingSeries& s, std::int64_t i, const Scanned& r) {
-  s.YY[i] = r.items >= 1 ? r.YY : 0;
-  s.MM[i] = r.items >= 2 ? r.MM : 0;
-  s.DD[i] = r.items >= 3 ? r.DD : 0;
-  s.hh[i] = r.items >= 4 ? plain_nan(r.hh) : no_value();
-  s.mm[i] = r.items >= 5 ? plain_nan(r.mm) : no_value();
-  s.ss[i] = r.items >= 6 ? plain_nan(r.ss) : no_value();
-  s.temp[i] = r.items >= 7 ? plain_nan(r.temp) : no_value();
-}
+// The series' columns held apart from the series, so that the compiler keeps them in
+// registers: stores through them cannot change the pointers themselves.
+struct Columns {
+  std::int64_t *YY, *MM, *DD;
+  double *hh, *mm, *ss, *temp;
+
+  explicit Columns(const ReadingSeries& s)
+      : YY(s.YY), MM(s.MM), DD(s.DD), hh(s.hh), mm(s.mm), ss(s.ss), temp(s.temp) {}
+
+  // Stores a reading that the fast path read whole: no NaN, nothing unassigned.
+  void put(std::int64_t i, const Scanned& r) const {
+    YY[i] = r.YY;
+    MM[i] = r.MM;
+    DD[i] = r.DD;
+    hh[i] = r.hh;
+    mm[i] = r.mm;
+    ss[i] = r.ss;
+    temp[i] = r.temp;
+  }
+
+  // Stores what a scan of the C library assigned.
+  void store(std::int64_t i, const Scanned& r) const {
+    YY[i] = r.items >= 1 ? r.YY : 0;
+    MM[i] = r.items >= 2 ? r.MM : 0;
+    DD[i] = r.items >= 3 ? r.DD : 0;
+    hh[i] = r.items >= 4 ? plain_nan(r.hh) : no_value();
+    mm[i] = r.items >= 5 ? plain_nan(r.mm) : no_value();
+    ss[i] = r.items >= 6 ? plain_nan(r.ss) : no_value();
+    temp[i] = r.items >= 7 ? plain_nan(r.temp) : no_value();
+  }
+};
 
 }  // namespace
 
@@ -324,33 +386,38 @@ bool read_readings(std::FILE* in, ReadingSeries& s) {
 }
 
 bool read_readings(std::FILE* in, ReadingSeries& s, std::size_t read_size) {
-  if (s.n <= 0) return true;
+  const std::int64_t n = s.n;
+  if (n <= 0) return true;
   int fd = fileno(in);
   if (fd < 0 || read_size == 0) return false;
+  const Columns columns(s);
   InputBuffer text(fd, read_size);
   bool scanning = true;  // false once a scan has met the end of the file
   std::int64_t i = 0;
-  for (; i < s.n && scanning; ++i) {
-    for (;;) {
-      const char* start = text.data.get() + text.pos;
-      const char* stop = nullptr;
-      if (const char* after = scan_plain_reading(start, s, i, &stop)) {
-        text.pos += static_cast<std::size_t>(after - start);
-        break;
-      }
-      // Stopped on the NUL after the last byte read: read more and try again.
-      if (stop == text.data.get() + text.end && text.refill()) continue;
-      if (text.failed) return false;
+  while (i < n && scanning) {
+    // Plain readings, one after another.
+    const char* p = text.data.get() + text.pos;
+    PlainScan scan{p, true};
+    for (; i < n; ++i) {
       Scanned r;
-      ScanEnd scan = scan_with_c_library(text, r);
-      if (scan == ScanEnd::read_error) return false;
-      store(s, i, r);
-      scanning = scan == ScanEnd::more;
-      break;
+      scan = scan_plain_reading(p, r);
+      if (!scan.ok) break;
+      columns.put(i, r);
+      p = scan.at;
     }
+    text.pos = static_cast<std::size_t>(p - text.data.get());
+    if (i == n) break;
+    // Stopped on the NUL after the last byte read: read more and try again.
+    if (scan.at == text.data.get() + text.end && text.refill()) continue;
+    if (text.failed) return false;
+    Scanned r;
+    ScanEnd end = scan_with_c_library(text, r);
+    if (end == ScanEnd::read_error) return false;
+    columns.store(i++, r);
+    scanning = end == ScanEnd::more;
   }
   // A scan that meets the end of the file assigns nothing from then on.
-  for (; i < s.n; ++i) store(s, i, Scanned{0, 0, 0, 0, 0, 0, 0, 0});
+  for (; i < n; ++i) columns.store(i, Scanned{0, 0, 0, 0, 0, 0, 0, 0});
   // Hands the bytes read ahead back to a seekable file, so that its position is where the
   // last scan stopped, as after fscanf and fclose.
   std::int64_t ahead = static_cast<std::int64_t>(text.end - text.pos);
