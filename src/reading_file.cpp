@@ -104,6 +104,12 @@ unsigned byte_of(std::uint64_t w, int i) { return static_cast<unsigned>(w >> (8 
 // Skips a run of at most 64 white-space characters.
 bool skip_space(const char*& text) {
   const char* p = text;
+  // Mostly one blank, tab or line feed, or none.
+  if (!is_space(p[0])) return true;
+  if (!is_space(p[1])) {
+    text = p + 1;
+    return true;
+  }
   while (is_space(*p) && p - text < 65) ++p;
   bool ok = p - text < 65;
   text = p;
