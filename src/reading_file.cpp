@@ -279,7 +279,7 @@ struct PlainScan {
   return {p, ok};
 }
 
-// A reading whose date and time are plain decimal text in any layout.
+// A reading of plain decimal text in any layout, read by the general fast path.
 struct GeneralScan {
   Scanned r;
   PlainScan end;
@@ -288,7 +288,7 @@ struct GeneralScan {
 [[gnu::noinline]] GeneralScan scan_general_reading(const char* p) {
   GeneralScan g{};
   Scanned& r = g.r;
-  bool ok = plain_integer(p, r.YY) && literal(p, '-') && plain_integer(p, r.MM) &&
+  bool ok = skip_space(p) && plain_integer(p, r.YY) && literal(p, '-') && plain_integer(p, r.MM) &&
             literal(p, '-') && plain_integer(p, r.DD) && is_space(*p) && skip_space(p) &&
             any_plain_double(p, r.hh) && literal(p, ':') && any_plain_double(p, r.mm) &&
             literal(p, ':') && any_plain_double(p, r.ss) && is_space(*p);
@@ -296,14 +296,13 @@ struct GeneralScan {
   return g;
 }
 
-// Reads one reading of plain decimal text at p into r. Inline, with the logger's own
-// layout first, so that a reading of it is read in registers.
-[[gnu::always_inline]] inline PlainScan scan_plain_reading(const char* p, Scanned& r) {
-  if (!skip_space(p)) return {p, false};
-  if (logger_timestamp(p, r)) return scan_value(p, r.temp);
-  GeneralScan g = scan_general_reading(p);
-  r = g.r;
-  return g.end;
+// Reads one reading in the logger's own layout at p into r, in registers. Returns the
+// end of the reading, or nullptr for any other text.
+// Values that need more than a word go to the general fast path too.
+[[gnu::always_inline]] inline const char* scan_logger_reading(const char* p, Scanned& r) {
+  bool ok = skip_space(p) && logger_timestamp(p, r) && skip_space(p) &&
+            short_signed_decimal(p, r.temp) && is_space(*p);
+  return ok ? p : nullptr;
 }
 
 // The C library's stream functions over the buffer: the fallback scan reads the same bytes
@@ -401,21 +400,28 @@ bool read_readings(std::FILE* in, ReadingSeries& s, std::size_t read_size) {
   bool scanning = true;  // false once a scan has met the end of the file
   std::int64_t i = 0;
   while (i < n && scanning) {
-    // Plain readings, one after another.
-    const char* p = text.data.get() + text.pos;
-    PlainScan scan{p, true};
-    for (; i < n; ++i) {
-      Scanned r;
-      scan = scan_plain_reading(p, r);
-      if (!scan.ok) break;
+    const char* const data = text.data.get();
+    const char* p = data + text.pos;
+    // Readings in the logger's own layout, one after another.
+    for (Scanned r; i < n; ++i) {
+      const char* after = scan_logger_reading(p, r);
+      if (!after) break;
       columns.put(i, r);
-      p = scan.at;
+      p = after;
     }
-    text.pos = static_cast<std::size_t>(p - text.data.get());
+    text.pos = static_cast<std::size_t>(p - data);
     if (i == n) break;
+    // Plain text in another layout.
+    GeneralScan plain = scan_general_reading(p);
+    if (plain.end.ok) {
+      columns.put(i++, plain.r);
+      text.pos = static_cast<std::size_t>(plain.end.at - data);
+      continue;
+    }
     // Stopped on the NUL after the last byte read: read more and try again.
-    if (scan.at == text.data.get() + text.end && text.refill()) continue;
+    if (plain.end.at == data + text.end && text.refill()) continue;
     if (text.failed) return false;
+    // Anything else: the C library's own scan.
     Scanned r;
     ScanEnd end = scan_with_c_library(text, r);
     if (end == ScanEnd::read_error) return false;
