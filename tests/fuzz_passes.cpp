@@ -1,0 +1,100 @@
+// libFuzzer harness: the fast passes against the C library on fuzzed input. Each input is
+// a control byte and a text. The text is read by the fast read pass and by one fscanf per
+// reading, and every column and the stream position must agree; both series are written
+// by the fast write pass and by fprintf, and the bytes must agree; and the text's bytes,
+// taken as doubles, must format as printf formats them.
+//
+// Run by scripts/test for a minute; by hand, for as long as wanted:
+//   scripts/fuzz 3600
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <bit>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "fixed_point_text.h"
+#include "literal_passes.h"
+#include "reading_series.h"
+
+namespace {
+
+// Stops the run, which libFuzzer reports with the input that caused it.
+void check(bool ok, const char* what) {
+  if (!ok) {
+    std::fprintf(stderr, "mismatch: %s\n", what);
+    std::abort();
+  }
+}
+
+// A stream over a file in memory holding the text, as the program's input would be.
+std::FILE* file_with(const std::uint8_t* text, std::size_t size) {
+  int fd = memfd_create("fuzz_input", 0);
+  check(fd >= 0, "memfd_create");
+  check(write(fd, text, size) == static_cast<ssize_t>(size), "write");
+  lseek(fd, 0, SEEK_SET);
+  return fdopen(fd, "r");
+}
+
+std::string written_by(bool (*write_pass)(std::FILE*, const ReadingSeries&),
+                       const ReadingSeries& s) {
+  char* bytes = nullptr;
+  std::size_t size = 0;
+  std::FILE* out = open_memstream(&bytes, &size);
+  check(write_pass(out, s), "write pass");
+  std::fclose(out);
+  std::string text(bytes, size);
+  std::free(bytes);
+  return text;
+}
+
+bool same_bits(const double* a, const double* b, std::int64_t n) {
+  return std::memcmp(a, b, static_cast<std::size_t>(n) * sizeof(double)) == 0;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return 0;
+  // The control byte: the read size (1 to 7 bytes, or the pass's own) and the count.
+  std::size_t read_size = data[0] & 7;
+  std::int64_t n = 1 + (data[0] >> 3);
+  const std::uint8_t* text = data + 1;
+  std::size_t text_size = size - 1;
+
+  ReadingSeries fast, literal;
+  reserve_series(fast, n);
+  reserve_series(literal, n);
+  std::FILE* in = file_with(text, text_size);
+  check(read_size ? read_readings(in, fast, read_size) : read_readings(in, fast), "read");
+  long fast_position = lseek(fileno(in), 0, SEEK_CUR);
+  std::fclose(in);
+  in = file_with(text, text_size);
+  check(literal_read_readings(in, literal), "literal read");
+  long literal_position = std::ftell(in);
+  std::fclose(in);
+
+  check(fast_position == literal_position, "position after the last scan");
+  check(std::memcmp(fast.YY, literal.YY, n * sizeof(std::int64_t)) == 0, "YY");
+  check(std::memcmp(fast.MM, literal.MM, n * sizeof(std::int64_t)) == 0, "MM");
+  check(std::memcmp(fast.DD, literal.DD, n * sizeof(std::int64_t)) == 0, "DD");
+  check(same_bits(fast.hh, literal.hh, n), "hh");
+  check(same_bits(fast.mm, literal.mm, n), "mm");
+  check(same_bits(fast.ss, literal.ss, n), "ss");
+  check(same_bits(fast.temp, literal.temp, n), "temp");
+
+  convert_times(literal);
+  check(written_by(write_lines, literal) == written_by(literal_write_lines, literal), "lines");
+
+  for (std::size_t i = 0; i + 8 <= text_size; i += 8) {
+    double v;
+    std::memcpy(&v, text + i, 8);
+    char expected[lf_text_room], got[lf_text_room + 8];
+    int length = std::snprintf(expected, sizeof expected, "%lf", v);
+    check(put_lf(v, got) - got == length && std::memcmp(got, expected, length) == 0, "put_lf");
+  }
+  return 0;
+}
