@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -252,6 +253,34 @@ TEST_F(Cli, ReadsFromAPipeAsStandardInput) {
   close(fds[0]);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(slurp(dir / "out"), sample_output);
+}
+
+// A logger still writing: the pipe stays open after the readings asked for, and the
+// program must finish without waiting for bytes that no scan needs.
+TEST_F(Cli, DoesNotWaitOnAPipeForMoreThanItsReadings) {
+  int fds[2];
+  ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);  // the program must not hold the writing end
+  ASSERT_EQ(write(fds[1], sample_input.data(), sample_input.size()),
+            static_cast<ssize_t>(sample_input.size()));
+  // Should the program wait all the same, the pipe is closed after five seconds.
+  std::atomic<bool> finished = false;
+  std::thread watchdog([&] {
+    for (int i = 0; i < 500 && !finished; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  });
+  auto start = std::chrono::steady_clock::now();
+  std::thread closer([&] {
+    watchdog.join();
+    close(fds[1]);
+  });
+  Result r = run({"/dev/stdin", path("out"), "4"}, fds[0]);
+  auto elapsed = std::chrono::steady_clock::now() - start;
+  finished = true;
+  closer.join();
+  close(fds[0]);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(slurp(dir / "out"), sample_output);
+  EXPECT_LT(elapsed, std::chrono::seconds(3));
 }
 
 TEST_F(Cli, ReadsFromAFifo) {
