@@ -47,12 +47,19 @@ void BM_Read(benchmark::State& state) {
 BENCHMARK(BM_Read<read_readings>)->Name("ReadPass");
 BENCHMARK(BM_Read<literal_read_readings>)->Name("LiteralReadPass");
 
-void BM_ConvertTimes(benchmark::State& state) {
+// The series read from logger_file(), its times converted when asked.
+ReadingSeries logger_series(bool converted) {
   std::FILE* f = logger_file();
   ReadingSeries s;
   reserve_series(s, readings);
   read_readings(f, s);
   std::fclose(f);
+  if (converted) convert_times(s);
+  return s;
+}
+
+void BM_ConvertTimes(benchmark::State& state) {
+  ReadingSeries s = logger_series(false);
   for (auto _ : state) {
     convert_times(s);
     benchmark::DoNotOptimize(s.time_s[readings - 1]);
@@ -63,12 +70,7 @@ BENCHMARK(BM_ConvertTimes)->Name("ConvertTimes");
 
 template <bool (*write)(std::FILE*, const ReadingSeries&)>
 void BM_Write(benchmark::State& state) {
-  std::FILE* f = logger_file();
-  ReadingSeries s;
-  reserve_series(s, readings);
-  read_readings(f, s);
-  std::fclose(f);
-  convert_times(s);
+  ReadingSeries s = logger_series(true);
   std::FILE* out = std::fopen("/dev/null", "w");
   for (auto _ : state) write(out, s);
   std::fclose(out);

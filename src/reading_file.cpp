@@ -116,12 +116,18 @@ bool skip_space(const char*& text) {
   return ok;
 }
 
+// Steps over an optional sign; true for a minus.
+bool take_sign(const char*& p) {
+  bool negative = *p == '-';
+  if (*p == '-' || *p == '+') ++p;
+  return negative;
+}
+
 // An optional sign and 1 to 18 decimal digits: a value "%ld" reads the same in every
 // version of the C library, and far from overflow.
 bool plain_integer(const char*& text, long& v) {
   const char* p = text;
-  bool negative = *p == '-';
-  if (*p == '-' || *p == '+') ++p;
+  bool negative = take_sign(p);
   const char* start = p;
   std::uint64_t x = 0;
   while (is_digit(*p) && p - start < 19) x = x * 10 + static_cast<unsigned>(*p++ - '0');
@@ -177,8 +183,7 @@ std::uint32_t eight_digit_value(std::uint64_t d) {
 // A short_decimal with an optional sign; the common case of plain_double, kept inline.
 [[gnu::always_inline]] inline bool short_signed_decimal(const char*& text, double& v) {
   const char* p = text;
-  bool negative = *p == '-';
-  if (*p == '-' || *p == '+') ++p;
+  bool negative = take_sign(p);
   if (!short_decimal(p, v)) return false;
   if (negative) v = -v;
   text = p;
@@ -192,8 +197,7 @@ std::uint32_t eight_digit_value(std::uint64_t d) {
 // which accepts only a separator after it.
 bool plain_double(const char*& text, double& v) {
   const char* p = text;
-  bool negative = *p == '-';
-  if (*p == '-' || *p == '+') ++p;
+  bool negative = take_sign(p);
   const char* start = p;
   std::uint64_t m = 0;
   while (is_digit(*p) && p - start < 20) m = m * 10 + static_cast<unsigned>(*p++ - '0');
