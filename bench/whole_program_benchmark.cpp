@@ -63,8 +63,10 @@ void generate(const fs::path& path, std::int64_t n) {
     two(line + 24, value % 100);
     line[26] = '\n';
     std::fwrite(line, 1, 27, f);
-    if (++ss == 60 && (ss = 0, ++mm == 60) && (mm = 0, ++hh == 24) &&
-        (hh = 0, ++DD > month_days[MM - 1]) && (DD = 1, ++MM > 12)) {
+    bool leap = YY % 4 == 0 && (YY % 100 != 0 || YY % 400 == 0);
+    int days = month_days[MM - 1] - (MM == 2 && !leap);
+    if (++ss == 60 && (ss = 0, ++mm == 60) && (mm = 0, ++hh == 24) && (hh = 0, ++DD > days) &&
+        (DD = 1, ++MM > 12)) {
       MM = 1;
       ++YY;
     }
