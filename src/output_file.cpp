@@ -78,6 +78,9 @@ std::uint64_t eight_digits(std::uint32_t x) {
 
 constexpr std::uint64_t ascii_zeros = 0x3030303030303030;
 
+// Texts are stored a word at a time, the first character in the lowest byte.
+static_assert(std::endian::native == std::endian::little, "little-endian only");
+
 __extension__ typedef unsigned __int128 u128;
 
 // units plus rest / 2^shift rounded to nearest, ties to even, given half = 2^(shift - 1).

@@ -91,6 +91,9 @@ struct Scanned {
 bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
+// The word-at-a-time code takes the first byte of a word as its lowest.
+static_assert(std::endian::native == std::endian::little, "little-endian only");
+
 // Reads eight bytes as one little-endian word.
 std::uint64_t word_at(const char* p) {
   std::uint64_t w;
