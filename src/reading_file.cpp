@@ -22,11 +22,11 @@ namespace {
 
 constexpr std::size_t default_read_size = 1 << 20;
 
-// The fast path gives up within this many bytes of a reading's start: at most 64 blanks in
-// each of its three runs of white space, 19 characters in each integer and 21 in each
-// floating number, and four separators.
-constexpr std::size_t longest_plain_reading = 3 * 64 + 3 * 19 + 4 * 21 + 4;
-static_assert(longest_plain_reading < 512);
+// The fast path gives up within this many bytes of a reading's start: 65 characters in
+// each of its three runs of white space, 20 in each integer, 22 in each floating number,
+// four separators and the character after the value. So much unscanned text, at most, is
+// kept when the buffer is refilled.
+constexpr std::size_t longest_plain_reading = 3 * 65 + 3 * 20 + 4 * 22 + 4 + 1;
 
 // Bytes the fast path may look at past the NUL after the last byte read.
 constexpr std::size_t word_reach = 24;
@@ -52,7 +52,7 @@ struct InputBuffer {
   InputBuffer(int fd, std::size_t read_size)
       : fd(fd),
         read_size(read_size),
-        capacity(kept_history + 512 + read_size + 1),
+        capacity(kept_history + longest_plain_reading + read_size + 1),
         data(new char[capacity + word_reach]()) {}
 
   // Reads more text after end, keeping the unscanned bytes and a little history. Returns
@@ -279,13 +279,6 @@ struct PlainScan {
   bool ok;
 };
 
-// Reads the value after the seconds, and the white space after it.
-[[gnu::always_inline]] inline PlainScan scan_value(const char* p, double& temp) {
-  bool ok =
-      skip_space(p) && (short_signed_decimal(p, temp) || plain_double(p, temp)) && is_space(*p);
-  return {p, ok};
-}
-
 // A reading of plain decimal text in any layout, read by the general fast path.
 struct GeneralScan {
   Scanned r;
@@ -298,14 +291,14 @@ struct GeneralScan {
   bool ok = skip_space(p) && plain_integer(p, r.YY) && literal(p, '-') && plain_integer(p, r.MM) &&
             literal(p, '-') && plain_integer(p, r.DD) && is_space(*p) && skip_space(p) &&
             any_plain_double(p, r.hh) && literal(p, ':') && any_plain_double(p, r.mm) &&
-            literal(p, ':') && any_plain_double(p, r.ss) && is_space(*p);
-  g.end = ok ? scan_value(p, r.temp) : PlainScan{p, false};
+            literal(p, ':') && any_plain_double(p, r.ss) && is_space(*p) && skip_space(p) &&
+            any_plain_double(p, r.temp) && is_space(*p);
+  g.end = {p, ok};
   return g;
 }
 
 // Reads one reading in the logger's own layout at p into r, in registers. Returns the
-// end of the reading, or nullptr for any other text.
-// Values that need more than a word go to the general fast path too.
+// end of the reading, or nullptr for any other text, values longer than a word included.
 [[gnu::always_inline]] inline const char* scan_logger_reading(const char* p, Scanned& r) {
   bool ok = skip_space(p) && logger_timestamp(p, r) && skip_space(p) &&
             short_signed_decimal(p, r.temp) && is_space(*p);
