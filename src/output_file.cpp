@@ -12,55 +12,6 @@
 
 namespace {
 
-constexpr char digit_pairs[] =
-    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-    "8081828384858687888990919293949596979899";
-
-constexpr std::uint64_t powers_of_ten[] = {1,
-                                           10,
-                                           100,
-                                           1000,
-                                           10000,
-                                           100000,
-                                           1000000,
-                                           10000000,
-                                           100000000,
-                                           1000000000,
-                                           10000000000,
-                                           100000000000,
-                                           1000000000000,
-                                           10000000000000,
-                                           100000000000000,
-                                           1000000000000000,
-                                           10000000000000000,
-                                           100000000000000000,
-                                           1000000000000000000,
-                                           10000000000000000000u};
-
-// The number of decimal digits of x: log10 from log2 (1233 / 4096 is just above
-// log10(2)), corrected by one comparison.
-int digit_count(std::uint64_t x) {
-  int guess = std::bit_width(x | 1) * 1233 >> 12;
-  return guess + 1 - ((x | 1) < powers_of_ten[guess]);
-}
-
-// Writes the decimal digits of x, without leading zeros.
-char* put_long_unsigned(std::uint64_t x, char* to) {
-  int n = digit_count(x);
-  char* d = to + n;
-  while (x >= 100) {
-    d -= 2;
-    std::memcpy(d, digit_pairs + 2 * (x % 100), 2);
-    x /= 100;
-  }
-  if (x >= 10)
-    std::memcpy(d - 2, digit_pairs + 2 * x, 2);
-  else
-    d[-1] = static_cast<char>('0' + x);
-  return to + n;
-}
-
 // The four decimal digits of every number below 10^4 as byte values 0 to 9, the most
 // significant digit in the lowest byte.
 constexpr auto four_digits = [] {
@@ -138,6 +89,15 @@ struct FixedText {
   }
 }
 
+// The digits of x < 10^8 without leading zeros, as text in a word, and their count.
+std::uint64_t digits_text(std::uint32_t x, int& length) {
+  std::uint64_t digits = eight_digits(x);
+  // Leading zeros are the low zero bytes; zero itself keeps its last digit.
+  int leading_zeros = std::countr_zero(digits | std::uint64_t{1} << 56) / 8;
+  length = 8 - leading_zeros;
+  return (digits | ascii_zeros) >> 8 * leading_zeros;
+}
+
 // The point and the six decimals, then a NUL.
 std::uint64_t point_text(std::uint32_t millionths) {
   std::uint64_t decimals = eight_digits(millionths) | ascii_zeros;  // "00dddddd"
@@ -153,11 +113,7 @@ std::uint64_t point_text(std::uint32_t millionths) {
   std::uint32_t millionths;
   split_millionths(bits, whole, millionths);
   f.negative = bits >> 63;
-  std::uint64_t digits = eight_digits(static_cast<std::uint32_t>(whole));
-  // Leading zeros are the low zero bytes; zero itself keeps its last digit.
-  int leading_zeros = std::countr_zero(digits | std::uint64_t{1} << 56) / 8;
-  f.whole_length = 8 - leading_zeros;
-  f.whole_text = (digits | ascii_zeros) >> 8 * leading_zeros;
+  f.whole_text = digits_text(static_cast<std::uint32_t>(whole), f.whole_length);
   f.point_text = point_text(millionths);
   return true;
 }
@@ -210,8 +166,20 @@ char* put_lf(double v, char* to) {
   std::uint32_t millionths;
   split_millionths(bits, whole, millionths);
   *to = '-';
-  to = put_long_unsigned(whole, to + (bits >> 63));
-  std::uint64_t text = point_text(millionths);
+  to += bits >> 63;
+  // whole < 2^53 < 10^16: at most two groups of eight digits.
+  std::uint64_t high = whole / 100000000;
+  std::uint32_t low = static_cast<std::uint32_t>(whole % 100000000);
+  int length;
+  std::uint64_t text = digits_text(high > 0 ? static_cast<std::uint32_t>(high) : low, length);
+  std::memcpy(to, &text, 8);
+  to += length;
+  if (high > 0) {
+    text = eight_digits(low) | ascii_zeros;
+    std::memcpy(to, &text, 8);
+    to += 8;
+  }
+  text = point_text(millionths);
   std::memcpy(to, &text, 8);
   return to + 7;
 }
