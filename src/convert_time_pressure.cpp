@@ -7,10 +7,13 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
+#include "memory_room.h"
 #include "reading_series.h"
 
 namespace {
@@ -32,6 +35,19 @@ constexpr char output_is_input[] = "\n Output file is the same as the input file
 constexpr char unwritable_output[] = "\n Output file could not be written.";
 constexpr char no_count[] = "\n Number of readings has not been specified.";
 constexpr char no_memory[] = "\n Not enough memory for that number of readings.";
+constexpr char unwritable_stdout[] = "\n Standard output could not be written.";
+
+// Opens /dev/null on each of descriptors 0, 1 and 2 that is closed, so that neither file
+// the program opens can take the place of standard input, output or error and receive its
+// messages. False when that cannot be done.
+bool open_standard_descriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // The lower descriptors are open, so the lowest free one is fd itself.
+    if (open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY) != fd) return false;
+  }
+  return true;
+}
 
 // Parses text as sscanf's "%ld" does: optional leading white space, an optional sign and
 // one or more decimal digits; whatever follows is ignored. False without digits, and also
@@ -54,10 +70,13 @@ bool parse_count(const char* text, std::int64_t& n) {
   return true;
 }
 
-// Whether overwriting out would destroy in: the same regular file or block device.
-bool same_storage(const struct stat& in, const struct stat& out) {
-  bool storage = S_ISREG(out.st_mode) || S_ISBLK(out.st_mode);
-  return storage && in.st_dev == out.st_dev && in.st_ino == out.st_ino;
+// Whether writing out would destroy or swallow in: the same regular file or block device,
+// or the same pipe, FIFO or socket, whose lines would be read back as readings. A terminal
+// or other character device may be both.
+bool same_file(const struct stat& in, const struct stat& out) {
+  bool lossy = S_ISREG(out.st_mode) || S_ISBLK(out.st_mode) || S_ISFIFO(out.st_mode) ||
+               S_ISSOCK(out.st_mode);
+  return lossy && in.st_dev == out.st_dev && in.st_ino == out.st_ino;
 }
 
 // Opens path for writing as fopen's "wt" does, except that nothing is truncated when the
@@ -68,18 +87,29 @@ std::FILE* open_output(const char* path, const struct stat& in_stat, const char*
   if (fd < 0) return nullptr;
   struct stat out_stat;
   if (fstat(fd, &out_stat) != 0) return nullptr;
-  if (same_storage(in_stat, out_stat)) {
+  if (same_file(in_stat, out_stat)) {
     *message = output_is_input;
     return nullptr;
   }
   // Truncation applies to regular files only; devices and pipes ignore it, as with fopen.
   if (S_ISREG(out_stat.st_mode) && out_stat.st_size > 0 && ftruncate(fd, 0) != 0) return nullptr;
-  return fdopen(fd, "w");
+  std::FILE* out = fdopen(fd, "w");
+  // The write pass hands over whole blocks: a stream buffer would only copy them again.
+  if (out) std::setvbuf(out, nullptr, _IONBF, 0);
+  return out;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (!open_standard_descriptors()) return 2;
+  // A write to a closed pipe or past the file size limit then fails with an error that
+  // the program reports, instead of a signal that ends it part-way.
+  std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
+  // The echo is written at once, so that its failure is known when it happens.
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
+
   if (argc < 2) return fail(no_input, 1);
   std::FILE* in = std::fopen(argv[1], "r");
   if (!in) return fail(no_input, 1);
@@ -94,17 +124,20 @@ int main(int argc, char** argv) {
 
   std::int64_t n = 0;
   if (argc < 4 || !parse_count(argv[3], n)) return fail(no_count, 3);
-  // The series is reserved before the count is echoed, so that a count that cannot be
-  // had fails like any other unusable count, with nothing on standard output.
+  // All the memory of the run is had before the count is echoed, so that a count that
+  // cannot be had fails like any other unusable count, with nothing on standard output,
+  // and a run that starts is not killed part-way for want of memory.
   ReadingSeries series;
-  if (!reserve_series(series, n)) return fail(no_memory, 3);
-  std::printf("%ld\n", static_cast<long>(n));
-  std::fflush(stdout);
+  if (run_bytes(n) > memory_room_bytes() || !reserve_series(series, n)) return fail(no_memory, 3);
+  // The conversion does not depend on the echo: a failed echo is reported once the
+  // output is whole.
+  bool echoed = std::printf("%ld\n", static_cast<long>(n)) > 0;
 
   if (!read_readings(in, series)) return fail(unreadable_input, 1);
   convert_times(series);
   bool written = write_lines(out, series);
   std::fclose(in);
   if (std::fclose(out) != 0 || !written) return fail(unwritable_output, 2);
+  if (!echoed) return fail(unwritable_stdout, 2);
   return 0;
 }

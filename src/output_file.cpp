@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 
 #include "fixed_point_text.h"
 #include "reading_series.h"
@@ -151,9 +150,9 @@ char* put_field(double v, char* to) {
   return put_lf(v, to);
 }
 
-constexpr std::size_t output_block = 1 << 18;
 // A line, and the bytes that the last digits written may store past it.
 constexpr std::size_t longest_line = 2 * (lf_text_room - 1) + 5 + 8;
+static_assert(longest_line <= write_buffer_slack, "a line must fit after a block not yet full");
 
 }  // namespace
 
@@ -186,8 +185,7 @@ char* put_lf(double v, char* to) {
 
 bool write_lines(std::FILE* out, const ReadingSeries& s) {
   if (s.n <= 0) return true;
-  std::unique_ptr<char[]> block(new char[output_block + longest_line]);
-  char* const start = block.get();
+  char* const start = s.write_buffer;
   char* to = start;
   const double t0 = s.time_s[0];
   const double* time_s = s.time_s;
@@ -208,7 +206,7 @@ bool write_lines(std::FILE* out, const ReadingSeries& s) {
       to = put_field(value_times_minus_1000(temp[i]), to + 4);
     }
     *to++ = '\n';
-    if (to - start >= static_cast<std::ptrdiff_t>(output_block)) {
+    if (to - start >= static_cast<std::ptrdiff_t>(write_block_bytes)) {
       std::size_t n = static_cast<std::size_t>(to - start);
       if (std::fwrite(start, 1, n, out) != n) return false;
       to = start;

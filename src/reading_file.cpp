@@ -14,13 +14,10 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
-#include <memory>
 
 #include "reading_series.h"
 
 namespace {
-
-constexpr std::size_t default_read_size = 1 << 20;
 
 // The fast path gives up within this many bytes of a reading's start: 65 characters in
 // each of its three runs of white space, 20 in each integer, 22 in each floating number,
@@ -35,25 +32,32 @@ constexpr std::size_t word_reach = 24;
 // library reads and then pushes back can be handed back to the buffer.
 constexpr std::size_t kept_history = 64;
 
-// The input text, read in large blocks straight from the stream's file descriptor. The
-// byte after the last one read is always a NUL, which no fast-path item accepts, so the
-// fast path needs no bounds checks: stopping on it means "more text needed".
+// The buffer holds the history, the unscanned text and a block, then the NUL, then the bytes
+// the fast path may look at past it.
+static_assert(kept_history + longest_plain_reading + 1 + word_reach <= read_buffer_slack);
+
+// The input text, read in large blocks straight from the stream's file descriptor into the
+// series' read buffer. The byte after the last one read is always a NUL, which no fast-path
+// item accepts, so the fast path needs no bounds checks: stopping on it means "more text
+// needed".
 struct InputBuffer {
   int fd;
   std::size_t read_size;
   std::size_t capacity;
-  std::unique_ptr<char[]> data;
+  char* data;
   std::size_t pos = 0;    // the scan's position: the next byte it reads
   std::size_t end = 0;    // bytes read so far into data
   std::int64_t base = 0;  // offset in the file of data[0]
   bool at_end = false;    // the file has no more bytes
   bool failed = false;    // a read failed
 
-  InputBuffer(int fd, std::size_t read_size)
+  InputBuffer(int fd, std::size_t read_size, char* buffer)
       : fd(fd),
         read_size(read_size),
         capacity(kept_history + longest_plain_reading + read_size + 1),
-        data(new char[capacity + word_reach]()) {}
+        data(buffer) {
+    data[0] = '\0';
+  }
 
   // Reads more text after end, keeping the unscanned bytes and a little history. Returns
   // false, reading nothing, at the end of the file or on a read error.
@@ -61,7 +65,7 @@ struct InputBuffer {
     if (at_end || failed) return false;
     std::size_t keep_from = pos > kept_history ? pos - kept_history : 0;
     if (keep_from > 0) {
-      std::memmove(data.get(), data.get() + keep_from, end - keep_from);
+      std::memmove(data, data + keep_from, end - keep_from);
       base += static_cast<std::int64_t>(keep_from);
       pos -= keep_from;
       end -= keep_from;
@@ -69,7 +73,7 @@ struct InputBuffer {
     }
     std::size_t room = capacity - 1 - end;
     ssize_t got;
-    do got = ::read(fd, data.get() + end, room < read_size ? room : read_size);
+    do got = ::read(fd, data + end, room < read_size ? room : read_size);
     while (got < 0 && errno == EINTR);
     if (got <= 0) {
       (got == 0 ? at_end : failed) = true;
@@ -311,7 +315,7 @@ ssize_t buffer_read(void* cookie, char* to, std::size_t size) {
   InputBuffer& in = *static_cast<InputBuffer*>(cookie);
   if (in.pos == in.end && !in.refill()) return in.failed ? -1 : 0;
   std::size_t n = in.end - in.pos < size ? in.end - in.pos : size;
-  std::memcpy(to, in.data.get() + in.pos, n);
+  std::memcpy(to, in.data + in.pos, n);
   in.pos += n;
   return static_cast<ssize_t>(n);
 }
@@ -387,20 +391,20 @@ struct Columns {
 }  // namespace
 
 bool read_readings(std::FILE* in, ReadingSeries& s) {
-  return read_readings(in, s, default_read_size);
+  return read_readings(in, s, read_block_bytes);
 }
 
 bool read_readings(std::FILE* in, ReadingSeries& s, std::size_t read_size) {
   const std::int64_t n = s.n;
   if (n <= 0) return true;
   int fd = fileno(in);
-  if (fd < 0 || read_size == 0) return false;
+  if (fd < 0 || read_size == 0 || read_size > read_block_bytes) return false;
   const Columns columns(s);
-  InputBuffer text(fd, read_size);
+  InputBuffer text(fd, read_size, s.read_buffer);
   bool scanning = true;  // false once a scan has met the end of the file
   std::int64_t i = 0;
   while (i < n && scanning) {
-    const char* const data = text.data.get();
+    const char* const data = text.data;
     const char* p = data + text.pos;
     // Readings in the logger's own layout, one after another.
     for (Scanned r; i < n; ++i) {

@@ -2,9 +2,19 @@
 #pragma once
 
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+
+// The read pass reads its input in blocks of read_block_bytes; its buffer adds room for the
+// unscanned text it keeps when it reads the next block. The write pass hands its lines to the
+// output in blocks of write_block_bytes; its buffer adds room for the line that crosses the
+// block's end. Each pass checks that its slack covers what it needs.
+inline constexpr std::size_t read_block_bytes = 1 << 20;
+inline constexpr std::size_t read_buffer_slack = 1024;
+inline constexpr std::size_t write_block_bytes = 1 << 18;
+inline constexpr std::size_t write_buffer_slack = 1024;
 
 // Returns the series' pages to the system.
 struct SeriesStorage {
@@ -24,7 +34,12 @@ struct ReadingSeries {
   double* ss = nullptr;        // second
   double* time_s = nullptr;    // seconds since 2019-01-01 00:00:00
   double* temp = nullptr;      // the reading's value
-  std::unique_ptr<unsigned char, SeriesStorage> storage;  // the columns, 64 bytes a reading
+  // The passes' working buffers, reserved with the columns so that one check covers all
+  // the memory a run needs: read_block_bytes + read_buffer_slack bytes for the read pass,
+  // write_block_bytes + write_buffer_slack for the write pass.
+  char* read_buffer = nullptr;
+  char* write_buffer = nullptr;
+  std::unique_ptr<unsigned char, SeriesStorage> storage;  // all of the above
 };
 
 // Marks a double that holds no value: a quiet NaN with a payload that no reading carries,
@@ -33,9 +48,13 @@ inline constexpr std::uint64_t no_value_bits = 0x7ff8'0000'0000'0001;
 inline double no_value() { return std::bit_cast<double>(no_value_bits); }
 inline bool is_no_value(double v) { return std::bit_cast<std::uint64_t>(v) == no_value_bits; }
 
-// Reserves the columns for max(n, 0) readings, uninitialised. Returns false, reserving
-// nothing, when they cannot be had: more bytes than the machine's physical memory, or
-// refused by the allocator. Never touches the pages it reserves.
+// Bytes that a run of n readings reserves: the columns and the passes' buffers. INT64_MAX
+// when that does not fit in 64 bits.
+std::int64_t run_bytes(std::int64_t n);
+
+// Reserves the columns for max(n, 0) readings, uninitialised, and the passes' buffers.
+// Returns false, reserving nothing, when they cannot be had: more bytes than the machine's
+// physical memory, or refused by the allocator. Never touches the pages it reserves.
 bool reserve_series(ReadingSeries& s, std::int64_t n);
 
 // Read pass: scans s.n readings from in, each as by
@@ -46,7 +65,7 @@ bool reserve_series(ReadingSeries& s, std::int64_t n);
 // rest of the series unread.
 bool read_readings(std::FILE* in, ReadingSeries& s);
 
-// The same, asking the system for at most read_size bytes at a time.
+// The same, asking the system for at most read_size bytes at a time: 1 to read_block_bytes.
 bool read_readings(std::FILE* in, ReadingSeries& s, std::size_t read_size);
 
 // Conversion pass: fills s.time_s from the date and time columns. A reading has no time

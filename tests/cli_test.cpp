@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +19,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "memory_room.h"
 
 namespace fs = std::filesystem;
 
@@ -31,6 +34,7 @@ const std::string output_is_input = "\n Output file is the same as the input fil
 const std::string unwritable_output = "\n Output file could not be written." + trailer;
 const std::string no_count = "\n Number of readings has not been specified." + trailer;
 const std::string no_memory = "\n Not enough memory for that number of readings." + trailer;
+const std::string unwritable_stdout = "\n Standard output could not be written." + trailer;
 
 std::string slurp(const fs::path& path) {
   std::ifstream f(path, std::ios::binary);
@@ -44,8 +48,18 @@ void spit(const fs::path& path, const std::string& bytes) {
 }
 
 struct Result {
-  int status = -1;
+  int status = -1;  // the exit status, or 128 + the signal that ended the program
   std::string out, err;
+};
+
+// How the program is started, beyond its arguments.
+struct Launch {
+  int stdin_fd = -1;        // standard input; -1: /dev/null
+  int stdout_fd = -1;       // standard output; -1: a file read back into Result::out
+  std::vector<int> closed;  // standard descriptors closed at the start
+  std::optional<std::pair<int, rlim_t>> limit;  // a resource limit and its value
+  std::string cgroup_procs;                     // a control group's cgroup.procs to join
+  std::chrono::seconds timeout{60};             // killed after this long
 };
 
 // Each test works in a directory of its own, removed afterwards.
@@ -58,19 +72,26 @@ class Cli : public testing::Test {
   }
   void TearDown() override { fs::remove_all(dir); }
 
-  // Runs the program with args; stdin_fd, if given, becomes its standard input.
-  Result run(const std::vector<std::string>& args, int stdin_fd = -1,
-             std::optional<rlim_t> address_space = std::nullopt) {
+  Result run(const std::vector<std::string>& args, const Launch& launch = {}) {
     fs::path out_path = dir / ".stdout", err_path = dir / ".stderr";
+    fs::remove(out_path);
     pid_t pid = fork();
     if (pid == 0) {
-      int in = stdin_fd >= 0 ? stdin_fd : open("/dev/null", O_RDONLY);
-      dup2(in, 0);
-      dup2(open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+      dup2(launch.stdin_fd >= 0 ? launch.stdin_fd : open("/dev/null", O_RDONLY), 0);
+      dup2(launch.stdout_fd >= 0 ? launch.stdout_fd
+                                 : open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644),
+           1);
       dup2(open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
-      if (address_space) {
-        rlimit limit{*address_space, *address_space};
-        setrlimit(RLIMIT_AS, &limit);
+      for (int fd : launch.closed) close(fd);
+      if (launch.limit) {
+        rlimit limit{launch.limit->second, launch.limit->second};
+        setrlimit(launch.limit->first, &limit);
+      }
+      if (!launch.cgroup_procs.empty()) {
+        char pid_text[24];
+        int length = std::snprintf(pid_text, sizeof pid_text, "%d\n", getpid());
+        int procs = open(launch.cgroup_procs.c_str(), O_WRONLY);
+        if (procs < 0 || write(procs, pid_text, length) != length) _exit(126);
       }
       std::vector<char*> argv{const_cast<char*>(CTP_BINARY)};
       for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -79,7 +100,11 @@ class Cli : public testing::Test {
       _exit(127);
     }
     int wstatus = 0;
-    waitpid(pid, &wstatus, 0);
+    auto deadline = std::chrono::steady_clock::now() + launch.timeout;
+    while (waitpid(pid, &wstatus, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() > deadline) kill(pid, SIGKILL);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     Result r;
     r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
     r.out = slurp(out_path);
@@ -183,6 +208,125 @@ TEST_P(CliTable, StdoutStderrStatusAndOutputFile) {
 INSTANTIATE_TEST_SUITE_P(Arguments, CliTable, testing::ValuesIn(cases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Where the program meets the system: closed standard descriptors, a standard output that
+// cannot be written, a file size limit, one pipe as both input and output. In arguments,
+// "IN" and "OUT" stand as in the table above; the input must never change.
+struct SystemCase {
+  const char* name;
+  std::vector<int> closed;  // standard descriptors closed when the program starts
+  enum { captured, closed_pipe, full } stdout_kind;
+  std::vector<std::string> args;
+  std::string out, err;
+  int status;
+  std::string output;  // OUT afterwards
+};
+
+const SystemCase system_cases[] = {
+    {"StdinClosed", {0}, SystemCase::captured, {"IN", "OUT", "4"}, "4\n", "", 0, sample_output},
+    {"StdoutClosed", {1}, SystemCase::captured, {"IN", "OUT", "4"}, "", "", 0, sample_output},
+    {"StderrClosed", {2}, SystemCase::captured, {"IN", "OUT", "abc"}, "", "", 3, ""},
+    {"StdinAndStdoutClosed",
+     {0, 1},
+     SystemCase::captured,
+     {"IN", "OUT", "4"},
+     "",
+     "",
+     0,
+     sample_output},
+    {"StdinAndStderrClosed", {0, 2}, SystemCase::captured, {"IN", "OUT", "x"}, "", "", 3, ""},
+    {"StdoutAndStderrClosedOutputIsInput",
+     {1, 2},
+     SystemCase::captured,
+     {"IN", "IN", "4"},
+     "",
+     "",
+     2,
+     "old"},
+    {"StdoutAndStderrClosedCountUnusable",
+     {1, 2},
+     SystemCase::captured,
+     {"IN", "OUT", "abc"},
+     "",
+     "",
+     3,
+     ""},
+    {"AllClosed", {0, 1, 2}, SystemCase::captured, {"IN", "OUT", "4"}, "", "", 0, sample_output},
+    {"StdoutAClosedPipe",
+     {},
+     SystemCase::closed_pipe,
+     {"IN", "OUT", "4"},
+     "",
+     unwritable_stdout,
+     2,
+     sample_output},
+    {"StdoutFull",
+     {},
+     SystemCase::full,
+     {"IN", "OUT", "4"},
+     "",
+     unwritable_stdout,
+     2,
+     sample_output},
+    {"StdinAsBothInputAndOutput",
+     {},
+     SystemCase::captured,
+     {"/dev/stdin", "/dev/stdin", "4"},
+     "",
+     output_is_input,
+     2,
+     "old"},
+};
+
+void PrintTo(const SystemCase& c, std::ostream* os) { *os << c.name; }
+
+class CliSystemTable : public Cli, public testing::WithParamInterface<SystemCase> {};
+
+TEST_P(CliSystemTable, StdoutStderrStatusAndOutputFile) {
+  const SystemCase& c = GetParam();
+  spit(dir / "in", sample_input);
+  spit(dir / "out", "old");
+  std::vector<std::string> args;
+  for (const std::string& a : c.args)
+    args.push_back(a == "IN" ? path("in") : a == "OUT" ? path("out") : a);
+  // Standard input is a pipe holding the readings, its writing end closed.
+  int input[2];
+  ASSERT_EQ(pipe(input), 0);
+  ASSERT_EQ(write(input[1], sample_input.data(), sample_input.size()),
+            static_cast<ssize_t>(sample_input.size()));
+  close(input[1]);
+  Launch launch{.stdin_fd = input[0], .closed = c.closed, .timeout = std::chrono::seconds(10)};
+  int output[2] = {-1, -1};
+  if (c.stdout_kind == SystemCase::closed_pipe) {
+    ASSERT_EQ(pipe(output), 0);
+    close(output[0]);
+    launch.stdout_fd = output[1];
+  } else if (c.stdout_kind == SystemCase::full) {
+    launch.stdout_fd = output[1] = open("/dev/full", O_WRONLY);
+  }
+  Result r = run(args, launch);
+  close(input[0]);
+  if (output[1] >= 0) close(output[1]);
+  EXPECT_EQ(r.out, c.out);
+  EXPECT_EQ(r.err, c.err);
+  EXPECT_EQ(r.status, c.status);
+  EXPECT_EQ(slurp(dir / "out"), c.output);
+  EXPECT_EQ(slurp(dir / "in"), sample_input);
+}
+
+INSTANTIATE_TEST_SUITE_P(System, CliSystemTable, testing::ValuesIn(system_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A write past the file size limit is reported, not ended by a signal; what was written
+// stays.
+TEST_F(Cli, OutputBeyondTheFileSizeLimit) {
+  spit(dir / "in", sample_input);
+  Result r = run({path("in"), path("out"), "4"}, {.limit = {{RLIMIT_FSIZE, 64}}});
+  EXPECT_EQ(r.out, "4\n");
+  EXPECT_EQ(r.err, unwritable_output);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(slurp(dir / "out"), sample_output.substr(0, 64));
+}
+
 // The count is echoed exactly as sscanf's "%ld" reads it.
 TEST_F(Cli, CountEchoMatchesSscanf) {
   spit(dir / "in", "");
@@ -205,11 +349,51 @@ TEST_F(Cli, CountEchoMatchesSscanf) {
   }
 }
 
+// A count whose memory cannot be had now is refused at once, before the echo: one far
+// beyond the machine, and one just beyond the room the program itself finds.
 TEST_F(Cli, CountBeyondMemoryFailsWithinASecond) {
-  spit(dir / "in", sample_input);
-  auto start = std::chrono::steady_clock::now();
-  Result r = run({path("in"), path("out"), "100000000000000"});
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  // Should a count be accepted all the same, the program waits on this pipe with its
+  // memory untouched until the timeout ends it.
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  std::int64_t room = memory_room_bytes();
+  for (std::int64_t count : {std::int64_t{100'000'000'000'000}, room / 64 + room / 64 / 128}) {
+    auto start = std::chrono::steady_clock::now();
+    Result r = run({"/dev/stdin", path("out"), std::to_string(count)},
+                   {.stdin_fd = fds[0], .timeout = std::chrono::seconds(5)});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << count;
+    EXPECT_EQ(r.out, "") << count;
+    EXPECT_EQ(r.err, no_memory) << count;
+    EXPECT_EQ(r.status, 3) << count;
+  }
+  close(fds[0]);
+  close(fds[1]);
+}
+
+// The same under the memory limit of a control group (cgroup v1, as on this project's
+// machines): a count beyond the group's room is refused though the machine has the memory.
+TEST_F(Cli, CountBeyondTheControlGroupLimit) {
+  std::ifstream self("/proc/self/cgroup");
+  std::string line, group;
+  while (std::getline(self, line))
+    if (line.find(":memory:") != std::string::npos) group = line.substr(line.rfind(':') + 1);
+  fs::path child = fs::path("/sys/fs/cgroup/memory" + group) / dir.filename();
+  std::error_code error;
+  if (group.empty() || !fs::create_directory(child, error))
+    GTEST_SKIP() << "no cgroup v1 memory controller to make a group in";
+  std::ofstream(child / "memory.limit_in_bytes") << (256 << 20) << std::endl;
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  // 8 million readings need 512 MB.
+  Result r = run({"/dev/stdin", path("out"), "8000000"},
+                 {.stdin_fd = fds[0],
+                  .cgroup_procs = (child / "cgroup.procs").string(),
+                  .timeout = std::chrono::seconds(5)});
+  close(fds[0]);
+  close(fds[1]);
+  fs::remove(child);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, no_memory);
   EXPECT_EQ(r.status, 3);
 }
 
@@ -219,11 +403,46 @@ TEST_F(Cli, CountRefusedByTheAllocator) {
 #endif
   spit(dir / "in", sample_input);
   // 10 million readings need 640 MB; the process may map only 256 MB.
-  Result r = run({path("in"), path("out"), "10000000"}, -1, rlim_t{256} << 20);
+  Result r =
+      run({path("in"), path("out"), "10000000"}, {.limit = {{RLIMIT_AS, rlim_t{256} << 20}}});
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, no_memory);
   EXPECT_EQ(r.status, 3);
   EXPECT_EQ(slurp(dir / "out"), "");
+}
+
+// Under any address-space limit the run converts, or refuses the count with its message;
+// it never ends by an exception or a signal. The limits step across the one below which
+// the series and the passes' buffers cannot all be had.
+TEST_F(Cli, NoAddressSpaceLimitEndsTheRunBySignal) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer cannot start under an address-space limit";
+#endif
+  spit(dir / "in", sample_input);
+  std::string converted = sample_output;
+  for (int i = 4; i < 20000; ++i) converted += "nan    nan\n";
+  auto run_under = [&](rlim_t limit, const char* count) {
+    return run({path("in"), path("out"), count}, {.limit = {{RLIMIT_AS, limit}}});
+  };
+  // The least limit, to a MiB, under which the program runs at all.
+  rlim_t least = 1 << 20;
+  while (least < rlim_t{1} << 30 && run_under(least, "0").status != 0) least += 1 << 20;
+  int converts = 0, refuses = 0;
+  for (rlim_t limit = least; limit < least + (8 << 20); limit += 128 << 10) {
+    Result r = run_under(limit, "20000");
+    if (r.status == 0) {
+      ++converts;
+      EXPECT_EQ(r.out, "20000\n") << limit;
+      EXPECT_EQ(slurp(dir / "out"), converted) << limit;
+    } else {
+      ++refuses;
+      EXPECT_EQ(r.out, "") << limit;
+      EXPECT_EQ(r.err, no_memory) << limit;
+      EXPECT_EQ(r.status, 3) << limit;
+    }
+  }
+  EXPECT_GT(converts, 0);
+  EXPECT_GT(refuses, 0);
 }
 
 TEST_F(Cli, OutputNamingTheInputLeavesItUntouched) {
@@ -248,7 +467,7 @@ TEST_F(Cli, ReadsFromAPipeAsStandardInput) {
               static_cast<ssize_t>(sample_input.size()));
     close(fds[1]);
   });
-  Result r = run({"/dev/stdin", path("out"), "4"}, fds[0]);
+  Result r = run({"/dev/stdin", path("out"), "4"}, {.stdin_fd = fds[0]});
   writer.join();
   close(fds[0]);
   EXPECT_EQ(r.status, 0);
@@ -273,7 +492,7 @@ TEST_F(Cli, DoesNotWaitOnAPipeForMoreThanItsReadings) {
     watchdog.join();
     close(fds[1]);
   });
-  Result r = run({"/dev/stdin", path("out"), "4"}, fds[0]);
+  Result r = run({"/dev/stdin", path("out"), "4"}, {.stdin_fd = fds[0]});
   auto elapsed = std::chrono::steady_clock::now() - start;
   finished = true;
   closer.join();

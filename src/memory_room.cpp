@@ -1,0 +1,149 @@
+// Memory the process can have now, from /proc and the control groups' files.
+#include "memory_room.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+namespace {
+
+constexpr std::int64_t unlimited = INT64_MAX;
+
+// The whole of a small text file, or false when it cannot be read.
+bool read_small_file(const std::string& path, std::string& text) {
+  std::FILE* f = std::fopen(path.c_str(), "re");
+  if (!f) return false;
+  char chunk[4096];
+  text.clear();
+  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, f)) > 0;) text.append(chunk, got);
+  bool ok = !std::ferror(f);
+  std::fclose(f);
+  return ok;
+}
+
+// The decimal number at the start of text, or -1 when there is none ("max", say).
+std::int64_t leading_number(const char* text) {
+  char* end = nullptr;
+  long long v = std::strtoll(text, &end, 10);
+  return end == text || v < 0 ? -1 : static_cast<std::int64_t>(v);
+}
+
+// The number after the line that starts with key in text, or 0 when there is no such line.
+std::int64_t keyed_number(const std::string& text, const char* key) {
+  std::size_t key_length = std::strlen(key);
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t line_end = text.find('\n', at);
+    if (line_end == std::string::npos) line_end = text.size();
+    if (text.compare(at, key_length, key) == 0) {
+      std::int64_t v = leading_number(text.c_str() + at + key_length);
+      return v < 0 ? 0 : v;
+    }
+    at = line_end + 1;
+  }
+  return 0;
+}
+
+// Whether a comma-separated list of controllers holds "memory".
+bool lists_memory(std::string_view controllers) {
+  for (std::size_t at = 0; at <= controllers.size();) {
+    std::size_t comma = std::min(controllers.find(',', at), controllers.size());
+    if (controllers.substr(at, comma - at) == "memory") return true;
+    at = comma + 1;
+  }
+  return false;
+}
+
+// The names of one cgroup version's limit, usage and statistics files, and the keys of
+// the file cache in the statistics.
+struct CgroupFiles {
+  const char *limit, *usage, *stat, *inactive_file, *active_file;
+};
+constexpr CgroupFiles v2_files = {"memory.max", "memory.current", "memory.stat", "inactive_file ",
+                                  "active_file "};
+constexpr CgroupFiles v1_files = {"memory.limit_in_bytes", "memory.usage_in_bytes", "memory.stat",
+                                  "total_inactive_file ", "total_active_file "};
+
+// The least room under the limits of group and of every group above it, under root.
+std::int64_t room_up_from(const std::string& root, std::string group, const CgroupFiles& files) {
+  std::int64_t room = unlimited;
+  for (;;) {
+    std::string dir = root + group + "/", text;
+    std::int64_t limit =
+        read_small_file(dir + files.limit, text) ? leading_number(text.c_str()) : -1;
+    if (limit >= 0) {
+      std::int64_t usage =
+          read_small_file(dir + files.usage, text) ? leading_number(text.c_str()) : 0;
+      std::int64_t cache = 0;
+      if (read_small_file(dir + files.stat, text))
+        cache = keyed_number(text, files.inactive_file) + keyed_number(text, files.active_file);
+      // v1 spells "no limit" as a number close to INT64_MAX.
+      std::int64_t here;
+      if (__builtin_add_overflow(limit - std::max<std::int64_t>(usage, 0), cache, &here))
+        here = unlimited;
+      room = std::min(room, std::max<std::int64_t>(here, 0));
+    }
+    if (group.empty()) return room;
+    std::size_t parent_end = group.rfind('/');
+    group.erase(parent_end == std::string::npos ? 0 : parent_end);
+  }
+}
+
+}  // namespace
+
+std::int64_t physical_memory_bytes() {
+  long pages = sysconf(_SC_PHYS_PAGES);
+  long page_size = sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || page_size <= 0) return unlimited;
+  if (pages > unlimited / page_size) return unlimited;
+  return static_cast<std::int64_t>(pages) * page_size;
+}
+
+std::int64_t meminfo_available_bytes(const char* meminfo_path) {
+  std::string text;
+  if (!read_small_file(meminfo_path, text)) return -1;
+  std::size_t at = text.find("MemAvailable:");
+  if (at == std::string::npos) return -1;
+  std::int64_t kib = leading_number(text.c_str() + at + std::strlen("MemAvailable:"));
+  if (kib < 0) return -1;
+  return kib > unlimited / 1024 ? unlimited : kib * 1024;
+}
+
+std::int64_t cgroup_room_bytes(const char* self_cgroup_path, const std::string& v2_root,
+                               const std::string& v1_root) {
+  std::string text;
+  if (!read_small_file(self_cgroup_path, text)) return unlimited;
+  std::int64_t room = unlimited;
+  // Lines "hierarchy:controllers:path"; v2's has no controllers, v1's lists "memory".
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t line_end = text.find('\n', at);
+    if (line_end == std::string::npos) line_end = text.size();
+    std::string_view line(text.data() + at, line_end - at);
+    at = line_end + 1;
+    std::size_t first = line.find(':'), second = line.find(':', first + 1);
+    if (first == std::string_view::npos || second == std::string_view::npos) continue;
+    std::string_view controllers = line.substr(first + 1, second - first - 1);
+    std::string group(line.substr(second + 1));
+    if (!group.empty() && group.back() == '/') group.pop_back();
+    if (controllers.empty())
+      room = std::min(room, room_up_from(v2_root, group, v2_files));
+    else if (lists_memory(controllers))
+      room = std::min(room, room_up_from(v1_root, group, v1_files));
+  }
+  return room;
+}
+
+std::int64_t memory_room_bytes() {
+  std::int64_t available = meminfo_available_bytes("/proc/meminfo");
+  if (available < 0) available = physical_memory_bytes();
+  // The unified hierarchy is mounted at /sys/fs/cgroup, or beside the v1 controllers at
+  // /sys/fs/cgroup/unified; a group that does not exist under its root adds no limit.
+  const char* v2_root = access("/sys/fs/cgroup/cgroup.controllers", F_OK) == 0
+                            ? "/sys/fs/cgroup"
+                            : "/sys/fs/cgroup/unified";
+  return std::min(available,
+                  cgroup_room_bytes("/proc/self/cgroup", v2_root, "/sys/fs/cgroup/memory"));
+}
