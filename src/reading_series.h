@@ -54,7 +54,8 @@ std::int64_t run_bytes(std::int64_t n);
 
 // Reserves the columns for max(n, 0) readings, uninitialised, and the passes' buffers.
 // Returns false, reserving nothing, when they cannot be had: more bytes than the machine's
-// physical memory, or refused by the allocator. Never touches the pages it reserves.
+// physical memory, or refused by the allocator. The columns' pages are had at once, the
+// buffers' as the passes use them.
 bool reserve_series(ReadingSeries& s, std::int64_t n);
 
 // Read pass: scans s.n readings from in, each as by
