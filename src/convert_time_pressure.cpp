@@ -2,6 +2,7 @@
 // into two columns, seconds since the first reading and the value times -1000.
 //
 // Usage: convert_time_pressure INPUT OUTPUT COUNT
+//        convert_time_pressure --help | --version
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,6 +37,38 @@ constexpr char unwritable_output[] = "\n Output file could not be written.";
 constexpr char no_count[] = "\n Number of readings has not been specified.";
 constexpr char no_memory[] = "\n Not enough memory for that number of readings.";
 constexpr char unwritable_stdout[] = "\n Standard output could not be written.";
+
+constexpr char usage[] =
+    "Usage: convert_time_pressure INPUT OUTPUT COUNT\n"
+    "Converts COUNT readings \"YYYY-MM-DD hh:mm:ss<TAB>value\" from INPUT into lines\n"
+    "\"%lf    %lf\" in OUTPUT: seconds since the first reading, and the value times -1000.\n"
+    "Prints COUNT on standard output.\n"
+    "\n"
+    "  INPUT   the readings; a pipe, a FIFO or /dev/stdin also do\n"
+    "  OUTPUT  created, or truncated; never the input itself\n"
+    "  COUNT   how many readings to convert; the run needs 64 bytes of memory for each\n"
+    "\n"
+    "Exit status, and message on standard error:\n"
+    "  0  success\n"
+    "  1  Input file has not been specified.       INPUT absent, unopenable, a directory\n"
+    "  1  Input file could not be read.            an I/O error while reading\n"
+    "  2  Output file has not been specified.      OUTPUT absent or unopenable\n"
+    "  2  Output file is the same as the input file.\n"
+    "  2  Output file could not be written.        a full disk, a file size limit\n"
+    "  2  Standard output could not be written.    the echo failed; OUTPUT is whole\n"
+    "  3  Number of readings has not been specified.\n"
+    "  3  Not enough memory for that number of readings.\n"
+    "\n"
+    "The manual: man convert_time_pressure\n";
+
+constexpr char version[] = "convert_time_pressure " CTP_VERSION "\n";
+
+// Writes text on standard output: status 0, or 2 when it cannot be written.
+int print(const char* text) {
+  std::size_t length = std::strlen(text);
+  if (std::fwrite(text, 1, length, stdout) != length) return fail(unwritable_stdout, 2);
+  return 0;
+}
 
 // Opens /dev/null on each of descriptors 0, 1 and 2 that is closed, so that neither file
 // the program opens can take the place of standard input, output or error and receive its
@@ -109,6 +142,10 @@ int main(int argc, char** argv) {
   std::signal(SIGXFSZ, SIG_IGN);
   // The echo is written at once, so that its failure is known when it happens.
   std::setvbuf(stdout, nullptr, _IONBF, 0);
+
+  // Only as the sole argument: with more after it, --help is a file name like any other.
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) return print(usage);
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) return print(version);
 
   if (argc < 2) return fail(no_input, 1);
   std::FILE* in = std::fopen(argv[1], "r");

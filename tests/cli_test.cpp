@@ -59,6 +59,7 @@ struct Launch {
   std::vector<int> closed;  // standard descriptors closed at the start
   std::optional<std::pair<int, rlim_t>> limit;  // a resource limit and its value
   std::string cgroup_procs;                     // a control group's cgroup.procs to join
+  fs::path cwd;                                 // the working directory, if not this one
   std::chrono::seconds timeout{60};             // killed after this long
 };
 
@@ -93,6 +94,7 @@ class Cli : public testing::Test {
         int procs = open(launch.cgroup_procs.c_str(), O_WRONLY);
         if (procs < 0 || write(procs, pid_text, length) != length) _exit(126);
       }
+      if (!launch.cwd.empty() && chdir(launch.cwd.c_str()) != 0) _exit(126);
       std::vector<char*> argv{const_cast<char*>(CTP_BINARY)};
       for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
       argv.push_back(nullptr);
@@ -325,6 +327,32 @@ TEST_F(Cli, OutputBeyondTheFileSizeLimit) {
   EXPECT_EQ(r.err, unwritable_output);
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(slurp(dir / "out"), sample_output.substr(0, 64));
+}
+
+// --help and --version answer only as the sole argument; before a count, "--help" is a
+// file name like any other.
+TEST_F(Cli, HelpAndVersionOnlyAlone) {
+  Result help = run({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.err, "");
+  EXPECT_TRUE(help.out.starts_with("Usage: convert_time_pressure INPUT OUTPUT COUNT\n"));
+  for (const std::string& message : {no_input, unreadable_input, no_output, output_is_input,
+                                     unwritable_output, unwritable_stdout, no_count, no_memory})
+    EXPECT_NE(help.out.find(message.substr(2, message.size() - 2 - trailer.size())),
+              std::string::npos)
+        << message;
+  Result version = run({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "convert_time_pressure " CTP_VERSION "\n");
+  int full = open("/dev/full", O_WRONLY);
+  Result unwritable = run({"--help"}, {.stdout_fd = full});
+  close(full);
+  EXPECT_EQ(unwritable.err, unwritable_stdout);
+  EXPECT_EQ(unwritable.status, 2);
+  spit(dir / "--help", sample_input);
+  Result file = run({"--help", "out", "4"}, {.cwd = dir});
+  EXPECT_EQ(file.status, 0);
+  EXPECT_EQ(slurp(dir / "out"), sample_output);
 }
 
 // The count is echoed exactly as sscanf's "%ld" reads it.
