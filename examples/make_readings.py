@@ -3,11 +3,12 @@
 running over the leap day 2020-02-29 into March. Deterministic: the same file every run."""
 import datetime
 import math
+import pathlib
 import random
 
 rng = random.Random(20200229)
 start = datetime.datetime(2020, 2, 29, 22, 30, 0)
-with open("readings.txt", "w", newline="\n") as f:
+with open(pathlib.Path(__file__).parent / "readings.txt", "w", newline="\n") as f:
     for i in range(400):
         t = start + datetime.timedelta(seconds=15 * i)
         # Water column over a slow swell, in bar, with sensor noise; four decimals as logged.
