@@ -1,11 +1,16 @@
 // Times the whole converter, start to exit, on generated 1 Hz logger files, side by side
-// with the literal fscanf/fprintf build, and checks that both write the same bytes.
+// with the literal fscanf/fprintf build, and checks that both write the same bytes. Two
+// rows for each size, as a user meets them:
+//   cold: a single run after a pause, as when the program is run once. On a virtual machine
+//         whose host takes back the memory a guest frees, that memory costs the host's page
+//         faults again; the pause lets the host take it back.
+//   warm: runs right after another run of the same program.
 //
-// Usage: whole_program_benchmark [READINGS...]   (default 1000000 10000000 30000000)
+// Usage: whole_program_benchmark [--pause SECONDS] [READINGS...]
+//          (default: a 10 s pause; 1000000 10000000 readings)
 //        whole_program_benchmark --generate FILE READINGS   (only writes the input file)
-// The files go to $TMPDIR (or /tmp) and are removed afterwards; 30 M readings take about
-// 0.8 GB of input and 1 GB for each output.
-#include <sys/mman.h>
+// The files go to $TMPDIR (or /tmp) and are removed afterwards; 10 M readings take 0.27 GB
+// of input and 0.33 GB for each output.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,6 +24,8 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
+#include <tuple>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -82,24 +89,11 @@ struct Run {
   long peak_kb;
 };
 
-// Touches `bytes` of fresh memory and gives it back. On a virtual machine whose host takes
-// back the memory a guest frees (free page reporting), touching it again costs the host's
-// page faults: about 100 ns a reading here, more than the whole conversion. Done before
-// every run of either program, this measures the programs rather than the host.
-void warm_memory(std::size_t bytes) {
-  void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (p == MAP_FAILED) return;
-  std::memset(p, 1, bytes);
-  munmap(p, bytes);
-}
-
 // Runs program INPUT OUTPUT COUNT with standard output discarded. Every run writes a new
 // output file, since replacing a file costs the file system more, and unevenly; the input
 // stays in the page cache.
 Run run(const char* program, const fs::path& in, const fs::path& out, std::int64_t n) {
   fs::remove(out);
-  // The series, the output's page cache and some room.
-  warm_memory(static_cast<std::size_t>(n) * 128);
   std::string count = std::to_string(n);
   std::fflush(stdout);
   auto start = std::chrono::steady_clock::now();
@@ -132,6 +126,12 @@ bool same_bytes(const fs::path& a, const fs::path& b) {
   }
 }
 
+// The median of times.
+double median(std::vector<double> times) {
+  std::sort(times.begin(), times.end());
+  return times[times.size() / 2];
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -139,10 +139,16 @@ int main(int argc, char** argv) {
     generate(argv[2], std::atoll(argv[3]));
     return 0;
   }
-  constexpr int literal_runs = 2;
+  constexpr int cold_runs = 3, literal_warm_runs = 2;
+  double pause_s = 10;
   std::vector<std::int64_t> sizes;
-  for (int i = 1; i < argc; ++i) sizes.push_back(std::atoll(argv[i]));
-  if (sizes.empty()) sizes = {1'000'000, 10'000'000, 30'000'000};
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--pause" && i + 1 < argc)
+      pause_s = std::atof(argv[++i]);
+    else
+      sizes.push_back(std::atoll(argv[i]));
+  }
+  if (sizes.empty()) sizes = {1'000'000, 10'000'000};
 
   std::string pattern = (fs::temp_directory_path() / "ctp_bench_XXXXXX").string();
   if (!mkdtemp(pattern.data())) {
@@ -151,55 +157,61 @@ int main(int argc, char** argv) {
   }
   const fs::path dir = pattern;
   std::printf(
-      "fast: %s\n  one untimed run, then at least 5 runs and 2 s: the best (and the median)\n"
-      "literal: %s\n  the best of %d runs\n"
-      "fresh memory is touched before every run (see warm_memory)\n\n",
-      CTP_BINARY, CTP_LITERAL_BINARY, literal_runs);
-  std::printf("%11s %9s %8s %8s %10s %12s %10s %8s %13s %7s\n", "readings", "input MB", "fast s",
-              "median s", "literal s", "readings/s", "ns/reading", "MB/s", "peak B/reading",
-              "ratio");
-  std::vector<double> ns_per_reading;
+      "fast: %s\nliteral: %s\n"
+      "cold: the median of %d single runs of each, every one after a %.0f s pause\n"
+      "warm: right after another run; fast: the best (and the median) of at least 5 runs and "
+      "2 s,\n      literal: the best of %d runs\n\n",
+      CTP_BINARY, CTP_LITERAL_BINARY, cold_runs, pause_s, literal_warm_runs);
+  std::printf("%11s %9s %5s %8s %8s %10s %7s %10s %14s\n", "readings", "input MB", "run", "fast s",
+              "median s", "literal s", "ratio", "ns/reading", "peak B/reading");
   bool identical = true;
+  auto row = [](std::int64_t n, double mb, const char* kind, double fast, double fast_median,
+                double literal, long peak_kb) {
+    std::printf("%11lld %9.1f %5s %8.3f %8.3f %10.3f %6.1fx %10.1f %14.1f\n",
+                static_cast<long long>(n), mb, kind, fast, fast_median, literal, literal / fast,
+                fast / static_cast<double>(n) * 1e9,
+                static_cast<double>(peak_kb) * 1024 / static_cast<double>(n));
+    std::fflush(stdout);
+  };
   for (std::int64_t n : sizes) {
     fs::path in = dir / "readings.txt", fast_out = dir / "fast.txt",
              literal_out = dir / "literal.txt";
     generate(in, n);
     double mb = static_cast<double>(fs::file_size(in)) / 1e6;
-    // The untimed run brings the input into the page cache and lets the system settle
-    // the memory the runs use; fresh memory costs far more on a virtual machine whose host
-    // has taken it back.
+    // An untimed run brings the input into the page cache, as a file just written is.
     run(CTP_BINARY, in, fast_out, n);
-    std::vector<double> times;
+    // Cold: each program once after each pause, in turn.
+    std::vector<double> cold_fast, cold_literal;
     long peak_kb = 0;
-    for (double total = 0; times.size() < 5 || (total < 2 && times.size() < 25);) {
-      Run again = run(CTP_BINARY, in, fast_out, n);
-      times.push_back(again.seconds);
-      total += again.seconds;
-      peak_kb = std::max(peak_kb, again.peak_kb);
+    for (int r = 0; r < cold_runs; ++r) {
+      for (auto [program, out, times] :
+           {std::tuple{CTP_BINARY, &fast_out, &cold_fast},
+            std::tuple{CTP_LITERAL_BINARY, &literal_out, &cold_literal}}) {
+        std::this_thread::sleep_for(std::chrono::duration<double>(pause_s));
+        Run once = run(program, in, *out, n);
+        times->push_back(once.seconds);
+        if (times == &cold_fast) peak_kb = std::max(peak_kb, once.peak_kb);
+      }
     }
-    std::sort(times.begin(), times.end());
-    double best = times.front(), median = times[times.size() / 2];
-    double literal = 1e300;
-    for (int r = 0; r < literal_runs; ++r)
-      literal = std::min(literal, run(CTP_LITERAL_BINARY, in, literal_out, n).seconds);
     identical = identical && same_bytes(fast_out, literal_out);
-    // The best run of each is the closest to what the program itself costs; the median of
-    // the fast runs shows how far the machine's noise moves it.
-    double per_reading = best / static_cast<double>(n);
-    ns_per_reading.push_back(per_reading * 1e9);
-    std::printf("%11lld %9.1f %8.3f %8.3f %10.3f %12.3g %10.1f %8.0f %13.1f %6.1fx\n",
-                static_cast<long long>(n), mb, best, median, literal, 1 / per_reading,
-                per_reading * 1e9, mb / best,
-                static_cast<double>(peak_kb) * 1024 / static_cast<double>(n), literal / best);
-    std::fflush(stdout);
+    // Warm: back to back, after one untimed run.
+    run(CTP_BINARY, in, fast_out, n);
+    std::vector<double> warm_fast;
+    for (double total = 0; warm_fast.size() < 5 || (total < 2 && warm_fast.size() < 25);) {
+      warm_fast.push_back(run(CTP_BINARY, in, fast_out, n).seconds);
+      total += warm_fast.back();
+    }
+    double warm_literal = 1e300;
+    for (int r = 0; r < literal_warm_runs; ++r)
+      warm_literal = std::min(warm_literal, run(CTP_LITERAL_BINARY, in, literal_out, n).seconds);
+    row(n, mb, "cold", median(cold_fast), median(cold_fast), median(cold_literal), peak_kb);
+    row(n, mb, "warm", *std::min_element(warm_fast.begin(), warm_fast.end()), median(warm_fast),
+        warm_literal, peak_kb);
     fs::remove(in);
     fs::remove(fast_out);
     fs::remove(literal_out);
   }
   fs::remove_all(dir);
-  auto [low, high] = std::minmax_element(ns_per_reading.begin(), ns_per_reading.end());
-  std::printf("\nlinearity: ns/reading spans %.1f to %.1f (%.0f %%)\n", *low, *high,
-              (*high / *low - 1) * 100);
-  std::printf("outputs: %s\n", identical ? "identical bytes" : "DIFFERENT BYTES");
+  std::printf("\noutputs: %s\n", identical ? "identical bytes" : "DIFFERENT BYTES");
   return identical ? 0 : 1;
 }
