@@ -12,7 +12,9 @@ constexpr std::int64_t year_bound = 1'000'000'000'000;
 
 // Days from 1970-01-01 to the first of month MM (1 to 12) of year YY, proleptic Gregorian.
 // Counts whole 400-year eras of 146097 days, then the days within the era, taking March as
-// the first month so that a leap day falls at the era-year's end.
+// the first month so that a leap day falls at the era-year's end. This is the public
+// days_from_civil algorithm of Howard Hinnant's "chrono-Compatible Low-Level Date
+// Algorithms", for the first day of a month.
 constexpr std::int64_t days_from_civil(std::int64_t YY, std::int64_t MM) {
   std::int64_t y = MM <= 2 ? YY - 1 : YY;
   std::int64_t era = (y >= 0 ? y : y - 399) / 400;

@@ -1,13 +1,150 @@
-// Fixed-point text of a double, byte for byte as printf's "%lf" writes it.
+// Fixed-point text of a double, byte for byte as printf's "%lf" writes it in the C locale.
+// Doubles below 2^53 in magnitude are written from their exact binary value; the common
+// ones below 2^26, inline, a machine word at a time.
 #pragma once
 
+#include <array>
+#include <bit>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "platform.h"
 
 // Room that put_lf may need: a sign, the 309 integer digits of the largest double, the
 // point, six decimals and a NUL.
 inline constexpr std::size_t lf_text_room = 1 + 309 + 1 + 6 + 1;
 
+// Bytes put_lf and put_fixed may store past the end of the text they return.
+inline constexpr std::size_t lf_store_past = 1;
+
 // Writes v as printf("%lf", v) does in the C locale: six decimals rounded to nearest, ties
 // to even on the exact binary value; "-" for every negative sign, -0 included; inf and nan
-// as printf spells them. Returns the end of the text, which is not NUL-terminated.
+// as printf spells them. to must have lf_text_room bytes. Returns the end of the text,
+// which is not NUL-terminated; stores at most lf_store_past bytes past it.
 char* put_lf(double v, char* to);
+
+// Magnitudes below 2^fixed_whole_bits have at most eight integer digits, even rounded up.
+inline constexpr int fixed_whole_bits = 26;
+static_assert((std::uint64_t{1} << fixed_whole_bits) < 100'000'000);
+
+// 10^6 < 2^million_bits: how many bits scaling a fraction to millionths adds.
+inline constexpr int million_bits = 20;
+static_assert(1'000'000 < (1 << million_bits));
+
+// The four decimal digits of every number below 10^4 as byte values 0 to 9, the most
+// significant digit in the lowest byte.
+inline constexpr auto four_digits = [] {
+  std::array<std::uint32_t, 10000> table{};
+  for (std::uint32_t x = 0; x < 10000; ++x)
+    table[x] = x / 1000 | (x / 100 % 10) << 8 | (x / 10 % 10) << 16 | (x % 10) << 24;
+  return table;
+}();
+
+// The eight decimal digits of x < 10^8 as byte values 0 to 9, the most significant digit
+// in the lowest byte.
+inline std::uint64_t eight_digits(std::uint32_t x) {
+  return four_digits[x / 10000] | std::uint64_t{four_digits[x % 10000]} << 32;
+}
+
+inline constexpr std::uint64_t ascii_zeros = 0x3030303030303030;
+
+__extension__ typedef unsigned __int128 u128;
+
+// units plus rest / 2^shift rounded to nearest, ties to even, given half = 2^(shift - 1).
+// The parity of units is that of the whole number of millionths, since 10^6 is even.
+template <typename Word>
+inline std::uint32_t round_to_even(std::uint64_t units, Word rest, Word half) {
+  return static_cast<std::uint32_t>(units + (rest > half || (rest == half && (units & 1))));
+}
+
+// The text of a double below 2^fixed_whole_bits in magnitude, as "%lf" writes it, in machine words:
+// a sign, up to eight integer digits, and the point with six decimals.
+struct FixedText {
+  bool negative;
+  int whole_length;
+  std::uint64_t whole_text;  // the integer digits, the first in the lowest byte
+  std::uint64_t point_text;  // '.' and six digits, then a NUL
+};
+
+// The integer part and the millionths of |v| < 2^53, rounded to nearest millionth, ties
+// to even on the exact binary value, as printf rounds.
+[[gnu::always_inline]] inline void split_millionths(std::uint64_t bits, std::uint64_t& whole,
+                                                    std::uint32_t& millionths) {
+  int exponent_bits = static_cast<int>(bits >> double_mantissa_bits & double_exponent_mask);
+  // |v| is m * 2^-shift exactly, with m < 2^53 and shift >= 0: a normal double's mantissa
+  // has its leading 1 and the exponent less the bias; a subnormal's is the least exponent's.
+  std::uint64_t m = bits & ((std::uint64_t{1} << double_mantissa_bits) - 1);
+  int shift = double_exponent_bias + double_mantissa_bits - 1;
+  if (exponent_bits > 0) {
+    m |= std::uint64_t{1} << double_mantissa_bits;
+    shift = double_exponent_bias + double_mantissa_bits - exponent_bits;
+  }
+  whole = 0;
+  millionths = 0;
+  std::uint64_t fraction = m;  // the fraction is fraction / 2^shift
+  if (shift < 64) {
+    whole = m >> shift;
+    fraction = m & ((std::uint64_t{1} << shift) - 1);
+  }
+  if (fraction == 0) {
+    // An integer: no decimals to round.
+  } else if (shift <= 64 - million_bits) {
+    // fraction * 10^6 < 2^64.
+    std::uint64_t scaled = fraction * 1000000;
+    millionths = round_to_even(scaled >> shift, scaled & ((std::uint64_t{1} << shift) - 1),
+                               std::uint64_t{1} << (shift - 1));
+  } else if (shift <= double_mantissa_bits + 1 + million_bits) {
+    // fraction * 10^6 < 2^73; from a shift of 74 on it is below half a unit: 0.
+    u128 scaled = static_cast<u128>(fraction) * 1000000;
+    millionths = round_to_even(static_cast<std::uint64_t>(scaled >> shift),
+                               scaled & ((static_cast<u128>(1) << shift) - 1),
+                               static_cast<u128>(1) << (shift - 1));
+  }
+  if (millionths == 1000000) {
+    ++whole;
+    millionths = 0;
+  }
+}
+
+// The digits of x < 10^8 without leading zeros, as text in a word, and their count.
+inline std::uint64_t digits_text(std::uint32_t x, int& length) {
+  std::uint64_t digits = eight_digits(x);
+  // Leading zeros are the low zero bytes; zero itself keeps its last digit.
+  int leading_zeros = std::countr_zero(digits | std::uint64_t{1} << 56) / 8;
+  length = 8 - leading_zeros;
+  return (digits | ascii_zeros) >> 8 * leading_zeros;
+}
+
+// The point and the six decimals, then a NUL.
+inline std::uint64_t point_text(std::uint32_t millionths) {
+  std::uint64_t decimals = eight_digits(millionths) | ascii_zeros;  // "00dddddd"
+  return (decimals & ~std::uint64_t{0xffff}) >> 8 | '.';
+}
+
+// Fills f for |v| < 2^fixed_whole_bits, whose integer part has at most eight digits even
+// once rounded up. False, filling nothing, for any other double.
+[[gnu::always_inline]] inline bool fixed_text(double v, FixedText& f) {
+  std::uint64_t bits = std::bit_cast<std::uint64_t>(v);
+  if ((bits >> double_mantissa_bits & double_exponent_mask) >=
+      double_exponent_bias + fixed_whole_bits)
+    return false;
+  std::uint64_t whole;
+  std::uint32_t millionths;
+  split_millionths(bits, whole, millionths);
+  f.negative = bits >> 63;
+  f.whole_text = digits_text(static_cast<std::uint32_t>(whole), f.whole_length);
+  f.point_text = point_text(millionths);
+  return true;
+}
+
+// Writes f at to and returns the end of the text. Stores at most lf_store_past bytes past
+// that end: 17 bytes from to at most.
+inline char* put_fixed(const FixedText& f, char* to) {
+  *to = '-';
+  to += f.negative;
+  std::memcpy(to, &f.whole_text, 8);
+  to += f.whole_length;
+  std::memcpy(to, &f.point_text, 8);
+  return to + 7;
+}

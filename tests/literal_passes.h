@@ -10,5 +10,5 @@
 // Scans s.n readings from in, one fscanf each, storing them as read_readings does.
 bool literal_read_readings(std::FILE* in, ReadingSeries& s);
 
-// Prints s.n lines to in with fprintf, as write_lines does.
+// Prints s.n lines to out with fprintf, as write_lines does.
 bool literal_write_lines(std::FILE* out, const ReadingSeries& s);

@@ -1,0 +1,44 @@
+// put_lf: the slower cases of "%lf" text, out of line.
+#include "fixed_point_text.h"
+
+#include <cstdio>
+
+namespace {
+
+// Numbers of 2^53 and beyond, infinities and NaNs: printf itself. Rare in a logger's data.
+[[gnu::cold, gnu::noinline]] char* put_lf_by_printf(double v, char* to) {
+  int n = std::snprintf(to, lf_text_room, "%lf", v);
+  return to + (n > 0 ? n : 0);
+}
+
+}  // namespace
+
+char* put_lf(double v, char* to) {
+  FixedText f;
+  if (fixed_text(v, f)) return put_fixed(f, to);
+  std::uint64_t bits = std::bit_cast<std::uint64_t>(v);
+  if ((bits >> double_mantissa_bits & double_exponent_mask) >=
+      double_exponent_bias + double_mantissa_bits + 1)
+    return put_lf_by_printf(v, to);
+  std::uint64_t whole;
+  std::uint32_t millionths;
+  split_millionths(bits, whole, millionths);
+  *to = '-';
+  to += bits >> 63;
+  // whole < 2^53 < 10^16: at most two groups of eight digits.
+  static_assert(exact_integer_bound < 10'000'000'000'000'000);
+  std::uint64_t high = whole / 100000000;
+  std::uint32_t low = static_cast<std::uint32_t>(whole % 100000000);
+  int length;
+  std::uint64_t text = digits_text(high > 0 ? static_cast<std::uint32_t>(high) : low, length);
+  std::memcpy(to, &text, 8);
+  to += length;
+  if (high > 0) {
+    text = eight_digits(low) | ascii_zeros;
+    std::memcpy(to, &text, 8);
+    to += 8;
+  }
+  text = point_text(millionths);
+  std::memcpy(to, &text, 8);
+  return to + 7;
+}

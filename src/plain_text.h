@@ -1,0 +1,204 @@
+// The fast path's scanners: plain decimal text and the logger's timestamp, read straight
+// from a buffer that ends in a NUL. Within their limits every C library reads the text
+// alike and these read it exactly as fscanf would; past a limit a scanner gives up, and
+// the reading goes to the C library itself.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <iterator>
+
+#include "platform.h"
+
+// The limits of the fast path.
+inline constexpr int longest_space_run = 64;       // white-space characters in one run
+inline constexpr int longest_integer_digits = 18;  // far from the overflow "%ld" saturates
+// Digits of a plain double, both sides of the point: 10^19 < 2^64, so they never wrap.
+inline constexpr int longest_decimal_digits = 19;
+inline constexpr int short_decimal_digits = 7;  // read a word at a time, with the point
+
+// The most text the fast path looks at from a reading's start before it gives up. Each
+// item may read one character past its limit, to see that it was crossed: three runs of
+// white space; year, month and day with a sign; hour, minute, second and value with a
+// sign and a point; the four separators; the white space after the value.
+inline constexpr std::size_t longest_plain_reading =
+    3 * (longest_space_run + 1) + 3 * (1 + longest_integer_digits + 1) +
+    4 * (1 + longest_decimal_digits + 1 + 1) + 4 + 1;
+
+// Bytes the scanners may look at past the NUL that ends the text: the timestamp reads
+// three words from a position no further than the NUL.
+inline constexpr std::size_t word_reach = 24;
+
+static_assert(longest_decimal_digits < 20, "10^20 exceeds 2^64: the digits would wrap");
+static_assert(short_decimal_digits + 1 <= 8, "a short decimal and its point fill one word");
+
+// One reading as the scan leaves it: the first `items` fields assigned, in format order.
+struct Scanned {
+  long YY, MM, DD;
+  double hh, mm, ss, temp;
+  int items;
+};
+
+inline bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+inline bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
+
+// Reads eight bytes as one little-endian word.
+inline std::uint64_t word_at(const char* p) {
+  std::uint64_t w;
+  std::memcpy(&w, p, sizeof w);
+  return w;
+}
+
+// Byte i of word w.
+inline unsigned byte_of(std::uint64_t w, int i) {
+  return static_cast<unsigned>(w >> (8 * i) & 0xff);
+}
+
+// Skips a run of at most longest_space_run white-space characters; false for a longer one.
+inline bool skip_space(const char*& text) {
+  const char* p = text;
+  // Mostly one blank, tab or line feed, or none.
+  if (!is_space(p[0])) return true;
+  if (!is_space(p[1])) {
+    text = p + 1;
+    return true;
+  }
+  while (is_space(*p) && p - text <= longest_space_run) ++p;
+  bool ok = p - text <= longest_space_run;
+  text = p;
+  return ok;
+}
+
+// Steps over an optional sign; true for a minus.
+inline bool take_sign(const char*& p) {
+  bool negative = *p == '-';
+  if (*p == '-' || *p == '+') ++p;
+  return negative;
+}
+
+// Powers of ten that a double holds exactly.
+inline constexpr double exact_powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,
+                                                 1e7,  1e8,  1e9,  1e10, 1e11, 1e12, 1e13,
+                                                 1e14, 1e15, 1e16, 1e17, 1e18, 1e19};
+
+static_assert(std::size(exact_powers_of_ten) > longest_decimal_digits);
+
+// The number of the eight digits d (values 0 to 9, the first in the lowest byte), in three
+// multiplications that each combine neighbours: 2561 = 10 * 2^8 + 1 makes every byte ten
+// times its digit plus the next one's (pairs, in every other byte); 6553601 = 100 * 2^16 + 1
+// does the same to pairs (groups of four, in every other 16 bits); 42949672960001 =
+// 10000 * 2^32 + 1 joins the two groups of four. The shifts drop what the products carry
+// into the lower lanes.
+inline std::uint32_t eight_digit_value(std::uint64_t d) {
+  d = (d * 2561) >> 8;
+  d = ((d & 0x00ff00ff00ff00ff) * 6553601) >> 16;
+  return static_cast<std::uint32_t>(((d & 0x0000ffff0000ffff) * 42949672960001) >> 32);
+}
+
+// A plain decimal of at most short_decimal_digits digits that fits in eight bytes, "d", "dd.d" and
+// the like, read a word at a time. False, with p unmoved, for anything else.
+[[gnu::always_inline]] inline bool short_decimal(const char*& p, double& v) {
+  constexpr std::uint64_t high_bits = 0x8080808080808080;
+  std::uint64_t t = word_at(p) ^ 0x3030303030303030;
+  // Bit 7 of each byte that is not a digit. A byte after the first non-digit may be
+  // marked wrongly by a carry, but only the first two non-digits are used, and the first
+  // can only be a point then, which carries nothing.
+  std::uint64_t other = ((t + 0x7676767676767676) | t) & high_bits;
+  if (other == 0) return false;
+  int whole = std::countr_zero(other) / 8;
+  if (whole == 0) return false;
+  std::uint64_t digits = t & ((std::uint64_t{1} << 8 * whole) - 1);
+  int fraction = 0;
+  if (byte_of(t, whole) == ('.' ^ '0')) {
+    other &= other - 1;
+    if (other == 0) return false;
+    fraction = std::countr_zero(other) / 8 - whole - 1;
+    if (fraction == 0) return false;
+    std::uint64_t fraction_digits = t >> 8 * (whole + 1) & ((std::uint64_t{1} << 8 * fraction) - 1);
+    digits |= fraction_digits << 8 * whole;
+  }
+  int count = whole + fraction;  // at most short_decimal_digits
+  std::uint32_t m = eight_digit_value(digits << 8 * (8 - count));
+  double x = static_cast<double>(m);
+  if (fraction > 0) x /= exact_powers_of_ten[fraction];
+  v = x;
+  p += count + (fraction > 0);
+  return true;
+}
+
+// A short_decimal with an optional sign; the common case of plain_double, kept inline.
+[[gnu::always_inline]] inline bool short_signed_decimal(const char*& text, double& v) {
+  const char* p = text;
+  bool negative = take_sign(p);
+  if (!short_decimal(p, v)) return false;
+  if (negative) v = -v;
+  text = p;
+  return true;
+}
+
+// Nonzero unless the bytes of w under mask (0xff each) are decimal digits, given w xor
+// '0' in every byte. A byte above 0xf9 may carry into the next, but is no digit itself.
+inline std::uint64_t not_digits(std::uint64_t w, std::uint64_t mask) {
+  constexpr std::uint64_t sixes = 0x0606060606060606, high_nibbles = 0xf0f0f0f0f0f0f0f0;
+  return (w | (w + sixes)) & high_nibbles & mask;
+}
+
+// Each byte of d (digit values) becomes ten times its digit plus the next byte's: the
+// two-digit numbers, with no carries since every byte stays below 100.
+inline std::uint64_t digit_pairs(std::uint64_t d) { return d * 10 + (d >> 8); }
+
+// The timestamp as loggers write it, "YYYY-MM-DD hh:mm:ss" and then white space, checked
+// and converted a word at a time; the general fast path reads it to the same values.
+// Reads 24 bytes at p.
+inline bool logger_timestamp(const char*& p, Scanned& r) {
+  constexpr std::uint64_t zeros = 0x3030303030303030;
+  std::uint64_t a = word_at(p) ^ zeros;       // "YYYY-MM-"
+  std::uint64_t b = word_at(p + 8) ^ zeros;   // "DD hh:mm"
+  std::uint64_t c = word_at(p + 16) ^ zeros;  // ":ss" and white space
+  constexpr std::uint64_t a_digits = 0x00ffff00ffffffff, b_digits = 0xffff00ffff00ffff,
+                          c_digits = 0x0000000000ffff00, c_checked = 0x0000000000ffffff;
+  // The separators '-', '-', ' ', ':', ':' after the exclusive or with '0'.
+  constexpr std::uint64_t a_separators = 0x1d00001d00000000, b_separators = 0x00000a0000100000,
+                          c_separators = 0x000000000000000a;
+  std::uint64_t wrong = not_digits(a, a_digits) | not_digits(b, b_digits) |
+                        not_digits(c, c_digits) | ((a & ~a_digits) ^ a_separators) |
+                        ((b & ~b_digits) ^ b_separators) |
+                        ((c & c_checked & ~c_digits) ^ c_separators);
+  if (wrong != 0 || !is_space(p[19])) return false;
+  std::uint64_t pa = digit_pairs(a & a_digits), pb = digit_pairs(b & b_digits),
+                pc = digit_pairs(c & c_digits);
+  r.YY = byte_of(pa, 0) * 100 + byte_of(pa, 2);
+  r.MM = byte_of(pa, 5);
+  r.DD = byte_of(pb, 0);
+  r.hh = byte_of(pb, 3);
+  r.mm = byte_of(pb, 6);
+  r.ss = byte_of(pc, 1);
+  p += 19;
+  return true;
+}
+
+// Where a scan of plain text ended, and whether it read a whole reading. When it did not,
+// `at` is where the fast path gave up.
+struct PlainScan {
+  const char* at;
+  bool ok;
+};
+
+// A reading of plain decimal text in any layout, read by the general fast path.
+struct GeneralScan {
+  Scanned r;
+  PlainScan end;
+};
+
+// Reads one reading of plain decimal text in any layout at p, as fscanf would, or says
+// where it gave up: within longest_plain_reading bytes of p.
+GeneralScan scan_general_reading(const char* p);
+
+// Reads one reading in the logger's own layout at p into r, in registers. Returns the
+// end of the reading, or nullptr for any other text, values longer than a word included.
+[[gnu::always_inline]] inline const char* scan_logger_reading(const char* p, Scanned& r) {
+  bool ok = skip_space(p) && logger_timestamp(p, r) && skip_space(p) &&
+            short_signed_decimal(p, r.temp) && is_space(*p);
+  return ok ? p : nullptr;
+}
