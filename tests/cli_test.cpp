@@ -15,12 +15,12 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "memory_room.h"
+#include "test_files.h"
 
 namespace fs = std::filesystem;
 
@@ -35,17 +35,6 @@ const std::string unwritable_output = "\n Output file could not be written." + t
 const std::string no_count = "\n Number of readings has not been specified." + trailer;
 const std::string no_memory = "\n Not enough memory for that number of readings." + trailer;
 const std::string unwritable_stdout = "\n Standard output could not be written." + trailer;
-
-std::string slurp(const fs::path& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << f.rdbuf();
-  return bytes.str();
-}
-
-void spit(const fs::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
 
 struct Result {
   int status = -1;  // the exit status, or 128 + the signal that ended the program
@@ -409,7 +398,7 @@ TEST_F(Cli, CountBeyondTheControlGroupLimit) {
   std::error_code error;
   if (group.empty() || !fs::create_directory(child, error))
     GTEST_SKIP() << "no cgroup v1 memory controller to make a group in";
-  std::ofstream(child / "memory.limit_in_bytes") << (256 << 20) << std::endl;
+  spit(child / "memory.limit_in_bytes", std::to_string(256 << 20));
   int fds[2];
   ASSERT_EQ(pipe(fds), 0);
   // 8 million readings need 512 MB.

@@ -18,6 +18,7 @@
 #include "fixed_point_text.h"
 #include "literal_passes.h"
 #include "reading_series.h"
+#include "test_files.h"
 
 namespace {
 
@@ -122,14 +123,6 @@ TEST(PutLfMatchesPrintf, LoggerValuesAndDecimalBoundaries) {
 }
 
 // ---- Reading ----
-
-// A stream over a new file holding text.
-std::FILE* file_with(const std::string& text) {
-  std::FILE* f = std::tmpfile();
-  std::fwrite(text.data(), 1, text.size(), f);
-  std::rewind(f);
-  return f;
-}
 
 // The seven columns of every reading, and where the stream was left, as bytes.
 struct ReadOutcome {
@@ -337,11 +330,10 @@ TEST(WritePassMatchesFprintf, RandomSeries) {
   }
   s.time_s[0] = 1000;
   auto bytes_of = [&s](bool (*write)(std::FILE*, const ReadingSeries&)) {
-    std::string bytes;
     std::FILE* out = std::tmpfile();
     EXPECT_TRUE(write(out, s));
     std::rewind(out);
-    for (int c; (c = std::fgetc(out)) != EOF;) bytes += static_cast<char>(c);
+    std::string bytes = rest_of(out);
     std::fclose(out);
     return bytes;
   };

@@ -7,9 +7,10 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <string>
+
+#include "test_files.h"
 
 namespace fs = std::filesystem;
 
@@ -87,9 +88,9 @@ TEST_P(CgroupRoom, LimitLessUsageAtEveryLevel) {
   fs::create_directories(dir / "v2");
   for (const auto& [name, text] : c.files) {
     fs::create_directories((dir / name).parent_path());
-    std::ofstream(dir / name) << text;
+    spit(dir / name, text);
   }
-  if (!c.self_cgroup.empty()) std::ofstream(dir / "cgroup") << c.self_cgroup;
+  if (!c.self_cgroup.empty()) spit(dir / "cgroup", c.self_cgroup);
   EXPECT_EQ(
       cgroup_room_bytes((dir / "cgroup").c_str(), (dir / "v2").string(), (dir / "v1").string()),
       c.room);
@@ -100,9 +101,9 @@ INSTANTIATE_TEST_SUITE_P(Trees, CgroupRoom, testing::ValuesIn(cases),
 
 TEST(MemAvailable, ReadInKibibytes) {
   fs::path meminfo = fs::temp_directory_path() / "ctp_meminfo_test";
-  std::ofstream(meminfo) << "MemTotal:       24683752 kB\nMemFree: 1 kB\nMemAvailable:   2048 kB\n";
+  spit(meminfo, "MemTotal:       24683752 kB\nMemFree: 1 kB\nMemAvailable:   2048 kB\n");
   EXPECT_EQ(meminfo_available_bytes(meminfo.c_str()), 2048 * 1024);
-  std::ofstream(meminfo) << "MemTotal:       24683752 kB\n";
+  spit(meminfo, "MemTotal:       24683752 kB\n");
   EXPECT_EQ(meminfo_available_bytes(meminfo.c_str()), -1);
   fs::remove(meminfo);
 }

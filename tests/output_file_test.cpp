@@ -7,6 +7,7 @@
 
 #include "reading_series.h"
 #include "series_builder.h"
+#include "test_files.h"
 
 namespace {
 
@@ -21,9 +22,8 @@ std::string lines_for(const std::vector<double>& time_s, const std::vector<doubl
   for (std::size_t i = 0; i < time_s.size(); ++i) s.time_s[i] = time_s[i];
   std::FILE* out = std::tmpfile();
   EXPECT_TRUE(write_lines(out, s));
-  std::string bytes;
   std::rewind(out);
-  for (int c; (c = std::fgetc(out)) != EOF;) bytes += static_cast<char>(c);
+  std::string bytes = rest_of(out);
   std::fclose(out);
   return bytes;
 }

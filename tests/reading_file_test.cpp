@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "reading_series.h"
+#include "test_files.h"
 
 namespace {
 
@@ -28,15 +29,6 @@ struct ReadResult {
   std::string unread;  // what the pass left in the stream
 };
 
-// A stream over a real file holding text, as the program's input is.
-std::FILE* file_with(const std::string& text) {
-  std::FILE* f = std::tmpfile();
-  EXPECT_NE(f, nullptr);
-  std::fwrite(text.data(), 1, text.size(), f);
-  std::rewind(f);
-  return f;
-}
-
 // Reads n readings from text, asking the system for read_size bytes at a time (0: the
 // pass's own size).
 ReadResult read_text(const std::string& text, std::int64_t n, std::size_t read_size = 0) {
@@ -46,7 +38,7 @@ ReadResult read_text(const std::string& text, std::int64_t n, std::size_t read_s
   EXPECT_TRUE(read_size == 0 ? read_readings(in, s) : read_readings(in, s, read_size));
   ReadResult result;
   for (std::int64_t i = 0; i < s.n; ++i) result.readings.push_back(describe(s, i));
-  for (int c; (c = std::fgetc(in)) != EOF;) result.unread += static_cast<char>(c);
+  result.unread = rest_of(in);
   std::fclose(in);
   return result;
 }
