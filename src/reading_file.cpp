@@ -65,9 +65,14 @@ struct InputBuffer {
       end -= keep_from;
       data[end] = '\0';
     }
-    std::size_t room = capacity - 1 - end;
+    // The fast path gives up within longest_plain_reading bytes of pos, so a block always
+    // fits; should a limit move past the buffer's room, this fails loudly instead.
+    if (end + read_size >= capacity) {
+      failed = true;
+      return false;
+    }
     ssize_t got;
-    do got = ::read(fd, data + end, room < read_size ? room : read_size);
+    do got = ::read(fd, data + end, read_size);
     while (got < 0 && errno == EINTR);
     if (got == 0) at_end = true;
     if (got < 0) failed = true;
