@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <limits>
 
 #include "reading_series.h"
@@ -114,6 +115,39 @@ TEST(ConvertTimes, ANaNFieldIsATimeNotAMissingOne) {
   double t = time_of({2020, 1, 1, -nan_value, 0, 0, 0});
   EXPECT_TRUE(std::isnan(t));
   EXPECT_FALSE(is_no_value(t));
+}
+
+// The four additions run left to right, each rounded on its own. Every other order or
+// grouping of them prints at least one of these times differently.
+TEST(ConvertTimes, AdditionsRunLeftToRight) {
+  struct Row {
+    Reading r;
+    const char* printed;
+  };
+  const Row rows[] = {
+      {{2020, 3, 98368, 17164.767650492868, 264006.24059284595, -698034656.7520452, 0},
+       "7915227681.225302"},
+      {{2020, 3, -3304, -72.26083310464017, -48.39945754043684, -0.6304473516079083, 0},
+       "-249095043.597077"},
+      {{2020, 3, -65969, 25.08966288103042, -88.91978251265755, 341086595.81735706, 0},
+       "-5321916416.583221"},
+  };
+  for (const Row& row : rows) {
+    char printed[64];
+    std::snprintf(printed, sizeof printed, "%lf", time_of(row.r));
+    EXPECT_STREQ(printed, row.printed) << row.r.DD;
+  }
+}
+
+// The month start is remembered for its year and month: consecutive readings in the same
+// month of two years, then in another month of the same year.
+TEST(ConvertTimes, MonthStartIsRememberedForItsYearAndMonth) {
+  ReadingSeries s = make_series(
+      {{2019, 12, 1, 0, 0, 0, 0}, {2020, 12, 1, 0, 0, 0, 0}, {2020, 11, 1, 0, 0, 0, 0}});
+  convert_times(s);
+  EXPECT_EQ(s.time_s[0], 28857600);
+  EXPECT_EQ(s.time_s[1], 60480000);
+  EXPECT_EQ(s.time_s[2], 57888000);
 }
 
 // 3600 * hh is rounded on its own before it is added. Were it fused with the addition

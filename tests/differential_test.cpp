@@ -30,9 +30,14 @@ std::string printf_lf(double v) {
   return std::string(text, static_cast<std::size_t>(n));
 }
 
+// put_lf's text, checking that it stored nothing further than lf_store_past bytes past it.
 std::string put_lf_text(double v) {
-  char text[lf_text_room + 8];  // put_lf may store a few bytes past the end of its text
-  return std::string(text, put_lf(v, text));
+  char text[lf_text_room + 8];
+  std::memset(text, '#', sizeof text);
+  char* end = put_lf(v, text);
+  for (const char* p = end + lf_store_past; p < end + 8 && p < text + sizeof text; ++p)
+    if (*p != '#') ADD_FAILURE() << "put_lf stored " << p - end + 1 << " bytes past its text";
+  return std::string(text, end);
 }
 
 // Every double of the list, negated too, must print as printf prints it.
@@ -77,6 +82,10 @@ TEST(PutLfMatchesPrintf, SpecialValues) {
                       9007199254740991.0,
                       9007199254740992.0,
                       9007199254740993.0,
+                      67108863.9999995,  // below 2^26, the last with eight integer digits
+                      67108864.0,        // 2^26
+                      99999999.9999995,
+                      100000000.0,
                       4503599627370495.5,
                       1e15 + 0.3});
 }
@@ -304,6 +313,61 @@ TEST(ReadPassMatchesFscanf, LongMixedText) {
   EXPECT_TRUE(read_fast(text, n, 0) == expected);
   EXPECT_GT(expected.position, 2'900'000) << testing::PrintToString(
       text.substr(expected.position > 100 ? expected.position - 100 : 0, 200));
+}
+
+// Each limit of the fast path met exactly, and crossed: either way the reading reads as
+// fscanf reads it, by the fast path or by the C library, at every read size.
+TEST(ReadPassMatchesFscanf, AtAndPastEachLimitOfTheFastPath) {
+  const std::string reading = "2020-01-01 00:00:00\t1.5\n";
+  auto with_value = [](const std::string& value) { return "2020-01-01 00:00:00\t" + value + "\n"; };
+  auto with_year = [](const std::string& year) { return year + "-01-01 00:00:00\t1\n"; };
+  auto spaced = [](std::size_t blanks) {
+    std::string run(blanks, ' ');
+    return run + "2020-01-01" + run + "00:00:00" + run + "1.5\n";
+  };
+  // Every item at its limit: 64 blanks, signed integers of 18 digits, signed decimals of
+  // 19 digits and a point.
+  const std::string run(64, ' '), integer = "+000000000000002020",
+                                  decimal = "-000000000000000001.5";
+  // Its first run of white space is the line feed that ends the reading before it, and 63 blanks.
+  const std::string longest_plain = run.substr(1) + integer + "-" + integer + "-" + integer + run +
+                                    decimal + ":" + decimal + ":" + decimal + run + decimal + "\n";
+  const std::string texts[] = {
+      // The longest run of white space, before the reading and in each gap, and far past.
+      spaced(64),
+      spaced(65),
+      std::string(399, ' ') + reading,
+      std::string(399, '\n') + reading,
+      // Integer digits: 18, and 19, which may pass 2^63 where "%ld" saturates.
+      with_year("999999999999999999"),
+      with_year("9999999999999999999"),
+      // Decimal digits: 19, and 20, which would wrap past 2^64 (2^64 + 1 reads as 1).
+      with_value("0000000000000000001.5"),
+      with_value("00000000000000000001.5"),
+      with_value("18446744073709551617"),
+      with_value("1844674407370955161.7"),
+      // The exact integers: 2^53 / 100, then (2^53 + 1) / 100, which is no double: one
+      // division of the rounded integer rounds twice and lands one unit off.
+      with_value("90071992547409.92"),
+      with_value("90071992547409.93"),
+      with_value("40185291990415.237"),
+      // The longest reading the fast path takes whole, after a full history of readings.
+      reading + reading + reading + longest_plain,
+      // And the same with one more digit in its value, which the fast path reads before it
+      // gives up: the most text it ever looks at.
+      reading + reading + reading + longest_plain.substr(0, longest_plain.size() - 22) + "-0" +
+          decimal.substr(1) + "\n",
+      // The C library reads "nan(" and then the end of the file, and gives back the "(":
+      // a byte from before the last refill, which the buffer must still hold.
+      "2020-01-01 00:00:00\tnan(",
+      "2020-01-01 00:00:00\t1e",
+  };
+  for (const std::string& text : texts) {
+    ReadOutcome expected = read_with_fscanf(text, 5);  // past the last reading too
+    for (std::size_t read_size : {0, 1, 2, 7})
+      EXPECT_TRUE(read_fast(text, 5, read_size) == expected)
+          << "read size " << read_size << ", text: " << testing::PrintToString(text);
+  }
 }
 
 // ---- Writing ----
