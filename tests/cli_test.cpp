@@ -55,12 +55,7 @@ struct Launch {
 // Each test works in a directory of its own, removed afterwards.
 class Cli : public testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "ctp_cli_XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir); }
+  void SetUp() override { ASSERT_FALSE(dir.empty()); }
 
   Result run(const std::vector<std::string>& args, const Launch& launch = {}) {
     fs::path out_path = dir / ".stdout", err_path = dir / ".stderr";
@@ -105,7 +100,19 @@ class Cli : public testing::Test {
 
   std::string path(const char* name) const { return (dir / name).string(); }
 
-  fs::path dir;
+  // args with "IN", "OUT" and "NEW" standing for the paths of the files in, out and new.
+  std::vector<std::string> with_paths(const std::vector<std::string>& args) const {
+    std::vector<std::string> with;
+    for (const std::string& a : args)
+      with.push_back(a == "IN"    ? path("in")
+                     : a == "OUT" ? path("out")
+                     : a == "NEW" ? path("new")
+                                  : a);
+    return with;
+  }
+
+  TempDir scratch;
+  const fs::path dir = scratch.path;
 };
 
 const std::string sample_input =
@@ -176,13 +183,7 @@ TEST_P(CliTable, StdoutStderrStatusAndOutputFile) {
   const Case& c = GetParam();
   spit(dir / "in", sample_input);
   spit(dir / "out", "old");
-  std::vector<std::string> args;
-  for (const std::string& a : c.args)
-    args.push_back(a == "IN"    ? path("in")
-                   : a == "OUT" ? path("out")
-                   : a == "NEW" ? path("new")
-                                : a);
-  Result r = run(args);
+  Result r = run(with_paths(c.args));
   EXPECT_EQ(r.out, c.out);
   EXPECT_EQ(r.err, c.err);
   EXPECT_EQ(r.status, c.status);
@@ -276,9 +277,6 @@ TEST_P(CliSystemTable, StdoutStderrStatusAndOutputFile) {
   const SystemCase& c = GetParam();
   spit(dir / "in", sample_input);
   spit(dir / "out", "old");
-  std::vector<std::string> args;
-  for (const std::string& a : c.args)
-    args.push_back(a == "IN" ? path("in") : a == "OUT" ? path("out") : a);
   // Standard input is a pipe holding the readings, its writing end closed.
   int input[2];
   ASSERT_EQ(pipe(input), 0);
@@ -294,7 +292,7 @@ TEST_P(CliSystemTable, StdoutStderrStatusAndOutputFile) {
   } else if (c.stdout_kind == SystemCase::full) {
     launch.stdout_fd = output[1] = open("/dev/full", O_WRONLY);
   }
-  Result r = run(args, launch);
+  Result r = run(with_paths(c.args), launch);
   close(input[0]);
   if (output[1] >= 0) close(output[1]);
   EXPECT_EQ(r.out, c.out);

@@ -73,13 +73,9 @@ void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 class CgroupRoom : public testing::TestWithParam<Case> {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "ctp_room_XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir); }
-  fs::path dir;
+  void SetUp() override { ASSERT_FALSE(dir.empty()); }
+  TempDir scratch;
+  const fs::path dir = scratch.path;
 };
 
 TEST_P(CgroupRoom, LimitLessUsageAtEveryLevel) {
@@ -100,12 +96,12 @@ INSTANTIATE_TEST_SUITE_P(Trees, CgroupRoom, testing::ValuesIn(cases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(MemAvailable, ReadInKibibytes) {
-  fs::path meminfo = fs::temp_directory_path() / "ctp_meminfo_test";
+  TempDir scratch;
+  fs::path meminfo = scratch.path / "meminfo";
   spit(meminfo, "MemTotal:       24683752 kB\nMemFree: 1 kB\nMemAvailable:   2048 kB\n");
   EXPECT_EQ(meminfo_available_bytes(meminfo.c_str()), 2048 * 1024);
   spit(meminfo, "MemTotal:       24683752 kB\n");
   EXPECT_EQ(meminfo_available_bytes(meminfo.c_str()), -1);
-  fs::remove(meminfo);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // Files for the tests: writing one, and reading one or a stream back.
 #pragma once
 
+#include <stdlib.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +21,20 @@ inline std::string slurp(const std::filesystem::path& path) {
   bytes << f.rdbuf();
   return bytes.str();
 }
+
+// A new directory under the system's temporary one, removed with all it holds.
+struct TempDir {
+  std::filesystem::path path;
+  TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "ctp_test_XXXXXX").string();
+    if (mkdtemp(pattern.data())) path = pattern;
+  }
+  ~TempDir() {
+    if (!path.empty()) std::filesystem::remove_all(path);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+};
 
 // A stream over a new temporary file holding text, positioned at its start.
 inline std::FILE* file_with(const std::string& text) {
