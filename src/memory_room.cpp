@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string_view>
 
 namespace {
@@ -32,19 +31,21 @@ std::int64_t leading_number(const char* text) {
   return end == text || v < 0 ? -1 : static_cast<std::int64_t>(v);
 }
 
-// The number after the line that starts with key in text, or 0 when there is no such line.
-std::int64_t keyed_number(const std::string& text, const char* key) {
-  std::size_t key_length = std::strlen(key);
+// The line of text that starts at `at`, without its line feed; moves `at` past it.
+std::string_view next_line(const std::string& text, std::size_t& at) {
+  std::size_t line_end = std::min(text.find('\n', at), text.size());
+  std::string_view line(text.data() + at, line_end - at);
+  at = line_end + 1;
+  return line;
+}
+
+// The number after key on the line that starts with it, or -1 when there is none.
+std::int64_t keyed_number(const std::string& text, std::string_view key) {
   for (std::size_t at = 0; at < text.size();) {
-    std::size_t line_end = text.find('\n', at);
-    if (line_end == std::string::npos) line_end = text.size();
-    if (text.compare(at, key_length, key) == 0) {
-      std::int64_t v = leading_number(text.c_str() + at + key_length);
-      return v < 0 ? 0 : v;
-    }
-    at = line_end + 1;
+    std::string_view line = next_line(text, at);
+    if (line.starts_with(key)) return leading_number(line.data() + key.size());
   }
-  return 0;
+  return -1;
 }
 
 // Whether a comma-separated list of controllers holds "memory".
@@ -79,7 +80,8 @@ std::int64_t room_up_from(const std::string& root, std::string group, const Cgro
           read_small_file(dir + files.usage, text) ? leading_number(text.c_str()) : 0;
       std::int64_t cache = 0;
       if (read_small_file(dir + files.stat, text))
-        cache = keyed_number(text, files.inactive_file) + keyed_number(text, files.active_file);
+        cache = std::max<std::int64_t>(keyed_number(text, files.inactive_file), 0) +
+                std::max<std::int64_t>(keyed_number(text, files.active_file), 0);
       // v1 spells "no limit" as a number close to INT64_MAX.
       std::int64_t here;
       if (__builtin_add_overflow(limit - std::max<std::int64_t>(usage, 0), cache, &here))
@@ -105,9 +107,7 @@ std::int64_t physical_memory_bytes() {
 std::int64_t meminfo_available_bytes(const char* meminfo_path) {
   std::string text;
   if (!read_small_file(meminfo_path, text)) return -1;
-  std::size_t at = text.find("MemAvailable:");
-  if (at == std::string::npos) return -1;
-  std::int64_t kib = leading_number(text.c_str() + at + std::strlen("MemAvailable:"));
+  std::int64_t kib = keyed_number(text, "MemAvailable:");
   if (kib < 0) return -1;
   return kib > unlimited / 1024 ? unlimited : kib * 1024;
 }
@@ -119,10 +119,7 @@ std::int64_t cgroup_room_bytes(const char* self_cgroup_path, const std::string& 
   std::int64_t room = unlimited;
   // Lines "hierarchy:controllers:path"; v2's has no controllers, v1's lists "memory".
   for (std::size_t at = 0; at < text.size();) {
-    std::size_t line_end = text.find('\n', at);
-    if (line_end == std::string::npos) line_end = text.size();
-    std::string_view line(text.data() + at, line_end - at);
-    at = line_end + 1;
+    std::string_view line = next_line(text, at);
     std::size_t first = line.find(':'), second = line.find(':', first + 1);
     if (first == std::string_view::npos || second == std::string_view::npos) continue;
     std::string_view controllers = line.substr(first + 1, second - first - 1);
