@@ -17,8 +17,7 @@ char* put_lf(double v, char* to) {
   FixedText f;
   if (fixed_text(v, f)) return put_fixed(f, to);
   std::uint64_t bits = std::bit_cast<std::uint64_t>(v);
-  if ((bits >> double_mantissa_bits & double_exponent_mask) >=
-      double_exponent_bias + double_mantissa_bits + 1)
+  if (exponent_field(bits) >= double_exponent_bias + double_mantissa_bits + 1)
     return put_lf_by_printf(v, to);
   std::uint64_t whole;
   std::uint32_t millionths;

@@ -58,8 +58,8 @@ inline std::uint32_t round_to_even(std::uint64_t units, Word rest, Word half) {
   return static_cast<std::uint32_t>(units + (rest > half || (rest == half && (units & 1))));
 }
 
-// The text of a double below 2^fixed_whole_bits in magnitude, as "%lf" writes it, in machine words:
-// a sign, up to eight integer digits, and the point with six decimals.
+// The text of a double below 2^fixed_whole_bits in magnitude, as "%lf" writes it, in
+// machine words: a sign, up to eight integer digits, and the point with six decimals.
 struct FixedText {
   bool negative;
   int whole_length;
@@ -71,7 +71,7 @@ struct FixedText {
 // to even on the exact binary value, as printf rounds.
 [[gnu::always_inline]] inline void split_millionths(std::uint64_t bits, std::uint64_t& whole,
                                                     std::uint32_t& millionths) {
-  int exponent_bits = static_cast<int>(bits >> double_mantissa_bits & double_exponent_mask);
+  int exponent_bits = exponent_field(bits);
   // |v| is m * 2^-shift exactly, with m < 2^53 and shift >= 0: a normal double's mantissa
   // has its leading 1 and the exponent less the bias; a subnormal's is the least exponent's.
   std::uint64_t m = bits & ((std::uint64_t{1} << double_mantissa_bits) - 1);
@@ -126,9 +126,7 @@ inline std::uint64_t point_text(std::uint32_t millionths) {
 // once rounded up. False, filling nothing, for any other double.
 [[gnu::always_inline]] inline bool fixed_text(double v, FixedText& f) {
   std::uint64_t bits = std::bit_cast<std::uint64_t>(v);
-  if ((bits >> double_mantissa_bits & double_exponent_mask) >=
-      double_exponent_bias + fixed_whole_bits)
-    return false;
+  if (exponent_field(bits) >= double_exponent_bias + fixed_whole_bits) return false;
   std::uint64_t whole;
   std::uint32_t millionths;
   split_millionths(bits, whole, millionths);

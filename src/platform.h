@@ -17,6 +17,10 @@ static_assert(std::numeric_limits<double>::is_iec559 && std::numeric_limits<doub
 inline constexpr int double_mantissa_bits = 52;               // stored; the leading 1 is implied
 inline constexpr std::uint64_t double_exponent_mask = 0x7ff;  // after shifting out the mantissa
 inline constexpr int double_exponent_bias = 1023;
+// The biased exponent field of a double's bits.
+inline int exponent_field(std::uint64_t bits) {
+  return static_cast<int>(bits >> double_mantissa_bits & double_exponent_mask);
+}
 // Every integer up to 2^53 is a double, exactly.
 inline constexpr std::uint64_t exact_integer_bound = std::uint64_t{1} << (double_mantissa_bits + 1);
 
