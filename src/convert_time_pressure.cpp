@@ -170,11 +170,12 @@ int main(int argc, char** argv) {
   // output is whole.
   bool echoed = std::printf("%ld\n", static_cast<long>(n)) > 0;
 
-  if (!read_readings(in, series)) return fail(unreadable_input, 1);
-  convert_times(series);
-  bool written = write_lines(out, series);
+  ReadingInput input;
+  if (!start_reading(input, in, series)) return fail(unreadable_input, 1);
+  RunEnd end = convert_readings(input, out, n, series);
+  if (end == RunEnd::read_failed) return fail(unreadable_input, 1);
   std::fclose(in);
-  if (std::fclose(out) != 0 || !written) return fail(unwritable_output, 2);
+  if (std::fclose(out) != 0 || end == RunEnd::write_failed) return fail(unwritable_output, 2);
   if (!echoed) return fail(unwritable_stdout, 2);
   return 0;
 }

@@ -35,10 +35,13 @@ static_assert(longest_line + lf_store_past <= write_buffer_slack);
 }  // namespace
 
 bool write_lines(std::FILE* out, const ReadingSeries& s) {
+  return s.n <= 0 || write_lines(out, s, s.time_s[0]);
+}
+
+bool write_lines(std::FILE* out, const ReadingSeries& s, double t0) {
   if (s.n <= 0) return true;
   char* const start = s.write_buffer;
   char* to = start;
-  const double t0 = s.time_s[0];
   const double* time_s = s.time_s;
   const double* temp = s.temp;
   for (std::int64_t i = 0; i < s.n; ++i) {

@@ -1,6 +1,8 @@
 // The general fast path: a reading of plain decimal text in any layout.
 #include "plain_text.h"
 
+#include <fast_float/fast_float.h>
+
 // An optional sign and 1 to longest_integer_digits decimal digits: a value "%ld" reads the
 // same in every version of the C library, and far from overflow.
 static bool plain_integer(const char*& text, long& v) {
@@ -16,13 +18,10 @@ static bool plain_integer(const char*& text, long& v) {
   return true;
 }
 
-// An optional sign, digits and an optional point followed by digits, at most
-// longest_decimal_digits digits in all, that are an integer of at most 2^53 scaled by a
-// power of ten. Both are exact
-// doubles, so one division rounds the quotient correctly, as strtod does. Anything that
-// might continue the number (an exponent, a hexadecimal prefix) is left to the caller,
-// which accepts only a separator after it.
-static bool plain_double(const char*& text, double& v) {
+// Without an exponent, a mantissa of at most 2^53 is an exact double, and so is the power
+// of ten that scales it: one division rounds the quotient correctly, as strtod does. Any
+// other form goes to fast_float, which rounds every decimal correctly too.
+bool plain_double(const char*& text, double& v) {
   const char* p = text;
   bool negative = take_sign(p);
   const char* start = p;
@@ -37,9 +36,24 @@ static bool plain_double(const char*& text, double& v) {
     fraction = p - first;
   }
   text = p;
-  if (whole == 0 || whole + fraction > longest_decimal_digits || p[-1] == '.' ||
-      m > exact_integer_bound)
-    return false;
+  if (whole == 0 || whole + fraction > longest_decimal_digits || p[-1] == '.') return false;
+  bool exponent = *p == 'e' || *p == 'E';
+  if (exponent) {
+    // An exponent marker without digits is read differently by fscanf and strtod.
+    ++p;
+    if (*p == '-' || *p == '+') ++p;
+    const char* digits = p;
+    while (is_digit(*p) && p - digits <= longest_exponent_digits) ++p;
+    text = p;
+    if (p == digits || p - digits > longest_exponent_digits) return false;
+  }
+  if (exponent || m > exact_integer_bound) {
+    double x;
+    auto parsed = fast_float::from_chars(start, p, x);
+    if (parsed.ptr != p) return false;
+    v = negative ? -x : x;
+    return true;
+  }
   double x = static_cast<double>(m);
   if (fraction > 0) x /= exact_powers_of_ten[fraction];
   v = negative ? -x : x;

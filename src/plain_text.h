@@ -16,15 +16,16 @@ inline constexpr int longest_space_run = 64;       // white-space characters in 
 inline constexpr int longest_integer_digits = 18;  // far from the overflow "%ld" saturates
 // Digits of a plain double, both sides of the point: 10^19 < 2^64, so they never wrap.
 inline constexpr int longest_decimal_digits = 19;
-inline constexpr int short_decimal_digits = 7;  // read a word at a time, with the point
+inline constexpr int short_decimal_digits = 7;     // read a word at a time, with the point
+inline constexpr int longest_exponent_digits = 4;  // beyond every double's range already
 
 // The most text the fast path looks at from a reading's start before it gives up. Each
 // item may read one character past its limit, to see that it was crossed: three runs of
 // white space; year, month and day with a sign; hour, minute, second and value with a
-// sign and a point; the four separators; the white space after the value.
+// sign, a point and an exponent; the four separators; the white space after the value.
 inline constexpr std::size_t longest_plain_reading =
     3 * (longest_space_run + 1) + 3 * (1 + longest_integer_digits + 1) +
-    4 * (1 + longest_decimal_digits + 1 + 1) + 4 + 1;
+    4 * (1 + longest_decimal_digits + 1 + 2 + longest_exponent_digits + 1) + 4 + 1;
 
 // Bytes the scanners may look at past the NUL that ends the text: the timestamp reads
 // three words from a position no further than the NUL.
@@ -127,6 +128,13 @@ inline std::uint32_t eight_digit_value(std::uint64_t d) {
   return true;
 }
 
+// A plain decimal with an optional sign: at most longest_decimal_digits digits, a point
+// only between digits, and an optional exponent of 1 to longest_exponent_digits digits
+// with an optional sign, rounded as strtod rounds it. Anything that might continue the
+// number (a hexadecimal prefix, say) is left to the caller, which accepts only a separator
+// after it. On failure, p is where the scan gave up.
+bool plain_double(const char*& p, double& v);
+
 // A short_decimal with an optional sign; the common case of plain_double, kept inline.
 [[gnu::always_inline]] inline bool short_signed_decimal(const char*& text, double& v) {
   const char* p = text;
@@ -199,6 +207,6 @@ GeneralScan scan_general_reading(const char* p);
 // end of the reading, or nullptr for any other text, values longer than a word included.
 [[gnu::always_inline]] inline const char* scan_logger_reading(const char* p, Scanned& r) {
   bool ok = skip_space(p) && logger_timestamp(p, r) && skip_space(p) &&
-            short_signed_decimal(p, r.temp) && is_space(*p);
+            (short_signed_decimal(p, r.temp) || plain_double(p, r.temp)) && is_space(*p);
   return ok ? p : nullptr;
 }

@@ -5,6 +5,7 @@
 // text holds (exponents, hexadecimal, inf, nan, long digit strings, a line cut short, stray
 // characters) goes to the C library's own fscanf, started at that very reading, so every
 // reading is read exactly as the C library in use reads it, whatever its version.
+#include <stdio_ext.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -27,67 +28,45 @@ constexpr std::size_t kept_history = 64;
 // the fast path may look at past it.
 static_assert(kept_history + longest_plain_reading + 1 + word_reach <= read_buffer_slack);
 
-// The input text, read in large blocks straight from the stream's file descriptor into the
-// series' read buffer. The byte after the last one read is always a NUL, which no fast-path
-// item accepts, so the fast path needs no bounds checks: stopping on it means "more text
-// needed".
-struct InputBuffer {
-  int fd;
-  std::size_t read_size;
-  // The history, the text of a reading that the fast path gave up on at the NUL (less
-  // than longest_plain_reading bytes), a block and the NUL: a refill always has room for
-  // read_size bytes.
-  std::size_t capacity;
-  char* data;
-  std::size_t pos = 0;    // the scan's position: the next byte it reads
-  std::size_t end = 0;    // bytes read so far into data
-  std::int64_t base = 0;  // offset in the file of data[0]
-  bool at_end = false;    // the file has no more bytes
-  bool failed = false;    // a read failed
-
-  InputBuffer(int fd, std::size_t read_size, char* buffer)
-      : fd(fd),
-        read_size(read_size),
-        capacity(kept_history + longest_plain_reading + read_size + 1),
-        data(buffer) {
-    data[0] = '\0';
+// The input text is read in large blocks straight from the stream's file descriptor into
+// the series' read buffer. The byte after the last one read is always a NUL, which no
+// fast-path item accepts, so the fast path needs no bounds checks: stopping on it means
+// "more text needed".
+//
+// Reads more text after end, keeping the unscanned bytes and a little history. Returns
+// false, reading nothing, at the end of the file or on a read error.
+bool refill(ReadingInput& in) {
+  if (in.at_end || in.error) return false;
+  std::size_t keep_from = in.pos > kept_history ? in.pos - kept_history : 0;
+  if (keep_from > 0) {
+    std::memmove(in.data, in.data + keep_from, in.end - keep_from);
+    in.base += static_cast<std::int64_t>(keep_from);
+    in.pos -= keep_from;
+    in.end -= keep_from;
+    in.data[in.end] = '\0';
   }
-
-  // Reads more text after end, keeping the unscanned bytes and a little history. Returns
-  // false, reading nothing, at the end of the file or on a read error.
-  bool refill() {
-    if (at_end || failed) return false;
-    std::size_t keep_from = pos > kept_history ? pos - kept_history : 0;
-    if (keep_from > 0) {
-      std::memmove(data, data + keep_from, end - keep_from);
-      base += static_cast<std::int64_t>(keep_from);
-      pos -= keep_from;
-      end -= keep_from;
-      data[end] = '\0';
-    }
-    // The fast path gives up within longest_plain_reading bytes of pos, so a block always
-    // fits; should a limit move past the buffer's room, this fails loudly instead.
-    if (end + read_size >= capacity) {
-      failed = true;
-      return false;
-    }
-    ssize_t got;
-    do got = ::read(fd, data + end, read_size);
-    while (got < 0 && errno == EINTR);
-    if (got == 0) at_end = true;
-    if (got < 0) failed = true;
-    if (got <= 0) return false;
-    end += static_cast<std::size_t>(got);
-    data[end] = '\0';
-    return true;
+  // The fast path gives up within longest_plain_reading bytes of pos, so a block always
+  // fits; should a limit move past the buffer's room, this fails loudly instead.
+  if (in.end + in.read_size >= in.capacity) {
+    in.error = EOVERFLOW;
+    return false;
   }
-};
+  ssize_t got;
+  do got = ::read(in.fd, in.data + in.end, in.read_size);
+  while (got < 0 && errno == EINTR);
+  if (got == 0) in.at_end = true;
+  if (got < 0) in.error = errno ? errno : EIO;
+  if (got <= 0) return false;
+  in.end += static_cast<std::size_t>(got);
+  in.data[in.end] = '\0';
+  return true;
+}
 
 // The C library's stream functions over the buffer: the fallback scan reads the same bytes
 // as the fast path, and its position comes back through ftell.
 ssize_t buffer_read(void* cookie, char* to, std::size_t size) {
-  InputBuffer& in = *static_cast<InputBuffer*>(cookie);
-  if (in.pos == in.end && !in.refill()) return in.failed ? -1 : 0;
+  ReadingInput& in = *static_cast<ReadingInput*>(cookie);
+  if (in.pos == in.end && !refill(in)) return in.error ? -1 : 0;
   std::size_t n = in.end - in.pos < size ? in.end - in.pos : size;
   std::memcpy(to, in.data + in.pos, n);
   in.pos += n;
@@ -96,30 +75,62 @@ ssize_t buffer_read(void* cookie, char* to, std::size_t size) {
 
 int buffer_seek(void* cookie, off64_t* offset, int whence) {
   if (whence != SEEK_CUR || *offset != 0) return -1;  // only ftell asks
-  InputBuffer& in = *static_cast<InputBuffer*>(cookie);
+  ReadingInput& in = *static_cast<ReadingInput*>(cookie);
   *offset = in.base + static_cast<std::int64_t>(in.pos);
   return 0;
 }
 
-enum class ScanEnd { more, end_of_file, read_error };
+std::int64_t offset_of(const ReadingInput& in, std::size_t pos) {
+  return in.base + static_cast<std::int64_t>(pos);
+}
+
+enum class ScanEnd { more, end_of_file, failed };
 
 // Scans one reading with the C library's fscanf from the buffer's position and moves the
-// position to where that scan stopped. Kept out of the fast loop: it is the rare path.
-[[gnu::cold, gnu::noinline]] ScanEnd scan_with_c_library(InputBuffer& in, Scanned& r) {
-  cookie_io_functions_t io = {buffer_read, nullptr, buffer_seek, nullptr};
-  std::FILE* text = fopencookie(&in, "r", io);
-  if (!text) return ScanEnd::read_error;
-  char stream_buffer[4096];
-  std::setvbuf(text, stream_buffer, _IOFBF, sizeof stream_buffer);
-  r.items = std::fscanf(text, "%ld-%ld-%ld %lf:%lf:%lf\t%lf", &r.YY, &r.MM, &r.DD, &r.hh, &r.mm,
-                        &r.ss, &r.temp);
-  bool hit_end = std::feof(text), failed = std::ferror(text) || in.failed;
-  long consumed = std::ftell(text);
-  std::fclose(text);
+// position to where that scan stopped. One stream serves a run of such readings: it goes
+// on from its own read-ahead when nothing was read between, and forgets it otherwise.
+// Kept out of the fast loop: it is the rare path.
+[[gnu::cold, gnu::noinline]] ScanEnd scan_with_c_library(ReadingInput& in, Scanned& r) {
+  const std::int64_t start = offset_of(in, in.pos);
+  if (!in.fallback) {
+    cookie_io_functions_t io = {buffer_read, nullptr, buffer_seek, nullptr};
+    in.fallback = fopencookie(&in, "r", io);
+    if (!in.fallback) {
+      in.error = errno ? errno : ENOMEM;
+      return ScanEnd::failed;
+    }
+  } else if (start == in.fallback_ended) {
+    in.pos = static_cast<std::size_t>(in.fallback_read - in.base);
+  } else {
+    __fpurge(in.fallback);
+  }
+  errno = 0;
+  r.items = std::fscanf(in.fallback, "%ld-%ld-%ld %lf:%lf:%lf\t%lf", &r.YY, &r.MM, &r.DD, &r.hh,
+                        &r.mm, &r.ss, &r.temp);
+  int scan_errno = errno;
+  bool hit_end = std::feof(in.fallback);
+  if (std::ferror(in.fallback) || in.error) {
+    if (!in.error) in.error = EIO;
+    return ScanEnd::failed;
+  }
+  // EOF without the end of the file: the scan itself failed, for want of memory to hold
+  // a long number, say. Its result is not what fscanf gives where it succeeds.
+  if (r.items == EOF && !hit_end) {
+    in.error = scan_errno ? scan_errno : EIO;
+    return ScanEnd::failed;
+  }
+  in.fallback_read = offset_of(in, in.pos);
+  std::int64_t consumed = std::ftell(in.fallback);
   // The bytes the stream read but the scan left are still in the buffer (kept_history).
-  if (failed || consumed < in.base || consumed > in.base + static_cast<std::int64_t>(in.end))
-    return ScanEnd::read_error;
+  if (consumed < in.base || consumed > offset_of(in, in.end)) {
+    in.error = EIO;
+    return ScanEnd::failed;
+  }
   in.pos = static_cast<std::size_t>(consumed - in.base);
+  in.fallback_ended = consumed;
+  // A scan that assigned and consumed nothing met a character it cannot match where it
+  // started: every later scan starts there too, and does the same.
+  in.stuck = r.items <= 0 && consumed == start;
   return hit_end ? ScanEnd::end_of_file : ScanEnd::more;
 }
 
@@ -163,20 +174,27 @@ struct Columns {
 
 }  // namespace
 
-bool read_readings(std::FILE* in, ReadingSeries& s) {
-  return read_readings(in, s, read_block_bytes);
+bool start_reading(ReadingInput& input, std::FILE* in, const ReadingSeries& s,
+                   std::size_t read_size) {
+  input = ReadingInput{};
+  input.fd = fileno(in);
+  if (input.fd < 0 || read_size == 0 || read_size > read_block_bytes || !s.read_buffer)
+    return false;
+  input.read_size = read_size;
+  // The history, the text of a reading that the fast path gave up on at the NUL (less
+  // than longest_plain_reading bytes), a block and the NUL: a refill always has room for
+  // read_size bytes.
+  input.capacity = kept_history + longest_plain_reading + read_size + 1;
+  input.data = s.read_buffer;
+  input.data[0] = '\0';
+  return true;
 }
 
-bool read_readings(std::FILE* in, ReadingSeries& s, std::size_t read_size) {
+bool read_readings(ReadingInput& text, ReadingSeries& s) {
   const std::int64_t n = s.n;
-  if (n <= 0) return true;
-  int fd = fileno(in);
-  if (fd < 0 || read_size == 0 || read_size > read_block_bytes) return false;
   const Columns columns(s);
-  InputBuffer text(fd, read_size, s.read_buffer);
-  bool scanning = true;  // false once a scan has met the end of the file
   std::int64_t i = 0;
-  while (i < n && scanning) {
+  while (i < n && text.scanning && !text.stuck) {
     const char* const data = text.data;
     const char* p = data + text.pos;
     // Readings in the logger's own layout, one after another.
@@ -196,20 +214,31 @@ bool read_readings(std::FILE* in, ReadingSeries& s, std::size_t read_size) {
       continue;
     }
     // Stopped on the NUL after the last byte read: read more and try again.
-    if (plain.end.at == data + text.end && text.refill()) continue;
-    if (text.failed) return false;
+    if (plain.end.at == data + text.end && refill(text)) continue;
+    if (text.error) return false;
     // Anything else: the C library's own scan.
     Scanned r;
     ScanEnd end = scan_with_c_library(text, r);
-    if (end == ScanEnd::read_error) return false;
+    if (end == ScanEnd::failed) return false;
     columns.store(i++, r);
-    scanning = end == ScanEnd::more;
+    text.scanning = end == ScanEnd::more;
   }
-  // A scan that meets the end of the file assigns nothing from then on.
+  // Every scan from here on assigns nothing.
   for (; i < n; ++i) columns.store(i, Scanned{0, 0, 0, 0, 0, 0, 0, 0});
-  // Hands the bytes read ahead back to a seekable file, so that its position is where the
-  // last scan stopped, as after fscanf and fclose.
-  std::int64_t ahead = static_cast<std::int64_t>(text.end - text.pos);
-  if (ahead > 0) lseek(fd, -ahead, SEEK_CUR);
   return true;
+}
+
+void finish_reading(ReadingInput& input) {
+  if (input.fallback) std::fclose(input.fallback);
+  input.fallback = nullptr;
+  std::int64_t ahead = static_cast<std::int64_t>(input.end - input.pos);
+  if (ahead > 0) lseek(input.fd, -ahead, SEEK_CUR);
+}
+
+bool read_readings(std::FILE* in, ReadingSeries& s, std::size_t read_size) {
+  ReadingInput input;
+  if (!start_reading(input, in, s, read_size)) return false;
+  bool ok = read_readings(input, s);
+  finish_reading(input);
+  return ok;
 }

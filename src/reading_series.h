@@ -58,16 +58,45 @@ std::int64_t run_bytes(std::int64_t n);
 // buffers' as the passes use them.
 bool reserve_series(ReadingSeries& s, std::int64_t n);
 
-// Read pass: scans s.n readings from in, each as by
-// fscanf(in, "%ld-%ld-%ld %lf:%lf:%lf\t%lf", ...). Items a scan does not assign get 0 (the
-// integers) or no_value() (the doubles). Reads in's file descriptor directly, so nothing
-// may have been read through in before; a seekable file is left positioned where the last
-// scan stopped. Returns false on an input error (not the end of the file), leaving the
-// rest of the series unread.
-bool read_readings(std::FILE* in, ReadingSeries& s);
+// Where the read pass stands in its input. It carries over from one call of the pass to
+// the next, so that reading the series in windows reads exactly what one pass would: the
+// unscanned text, the C library's stream over it, and whether scanning has ended.
+struct ReadingInput {
+  int fd = -1;
+  std::size_t read_size = read_block_bytes;  // bytes asked of the system at a time
+  std::size_t capacity = 0;                  // bytes of data
+  char* data = nullptr;                      // the series' read buffer
+  std::size_t pos = 0;                       // the next byte a scan reads
+  std::size_t end = 0;                       // bytes read so far into data
+  std::int64_t base = 0;                     // offset in the file of data[0]
+  bool at_end = false;                       // the file has no more bytes
+  bool scanning = true;  // false once a scan met the end of the file: no later scan assigns
+  bool stuck = false;    // a scan assigned and consumed nothing: every later one does the same
+  int error = 0;         // errno of a read or scan that failed
+  std::FILE* fallback = nullptr;    // the C library's stream over data, kept between scans
+  std::int64_t fallback_read = 0;   // file offset up to which that stream has read
+  std::int64_t fallback_ended = 0;  // file offset where its last scan ended
+};
 
-// The same, asking the system for at most read_size bytes at a time: 1 to read_block_bytes.
-bool read_readings(std::FILE* in, ReadingSeries& s, std::size_t read_size);
+// Starts reading in's file descriptor into s's read buffer, asking the system for at most
+// read_size bytes at a time: 1 to read_block_bytes. Nothing may have been read through in
+// before. False for a read_size out of range.
+bool start_reading(ReadingInput& input, std::FILE* in, const ReadingSeries& s,
+                   std::size_t read_size = read_block_bytes);
+
+// Read pass: scans the next s.n readings, each as by
+// fscanf(in, "%ld-%ld-%ld %lf:%lf:%lf\t%lf", ...). Items a scan does not assign get 0 (the
+// integers) or no_value() (the doubles). Returns false when a read fails, or a scan fails
+// otherwise than at the end of the file (input.error says why: ENOMEM when the C library
+// could not hold a number), leaving the rest of the series unread.
+bool read_readings(ReadingInput& input, ReadingSeries& s);
+
+// Ends the reading: closes the stream and hands the bytes read ahead back to a seekable
+// file, so that its position is where the last scan stopped, as after fscanf and fclose.
+void finish_reading(ReadingInput& input);
+
+// The three steps for one whole series: start, read s.n readings, finish.
+bool read_readings(std::FILE* in, ReadingSeries& s, std::size_t read_size = read_block_bytes);
 
 // Conversion pass: fills s.time_s from the date and time columns. A reading has no time
 // (no_value()) when its seconds were not assigned, its month is outside 1 to 12, or its
@@ -79,7 +108,18 @@ void convert_times(ReadingSeries& s);
 // fit in 64 bits.
 bool month_start_s(std::int64_t YY, std::int64_t MM, std::int64_t& seconds);
 
-// Write pass: one line "%lf    %lf\n" per reading: time_s less the first reading's, and
-// the value times -1000. A field without a value prints "nan". Returns false when a write
-// fails; the caller must still check the close.
-bool write_lines(std::FILE* out, const ReadingSeries& s);
+// Write pass: one line "%lf    %lf\n" per reading: time_s less t0, the first reading's
+// time, and the value times -1000. A field without a value prints "nan", and so does every
+// elapsed time when t0 has none. Returns false when a write fails; the caller must still
+// check the close.
+bool write_lines(std::FILE* out, const ReadingSeries& s, double t0);
+bool write_lines(std::FILE* out, const ReadingSeries& s);  // t0: s.time_s[0]
+
+// How a conversion ended.
+enum class RunEnd { converted, read_failed, write_failed };
+
+// Converts n readings from input, started on s, to out in windows of the series' size s.n:
+// reads a window, converts it, writes it, and again until n lines are written, then
+// finishes the reading. The lines are the same whatever the window's size: every elapsed
+// time counts from the first reading. On read_failed, input.error says why.
+RunEnd convert_readings(ReadingInput& input, std::FILE* out, std::int64_t n, ReadingSeries& s);

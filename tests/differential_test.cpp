@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 #include <cfloat>
 #include <cmath>
@@ -13,6 +14,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fixed_point_text.h"
@@ -162,11 +164,25 @@ ReadOutcome read_with_fscanf(const std::string& text, std::int64_t n) {
   return o;
 }
 
-ReadOutcome read_fast(const std::string& text, std::int64_t n, std::size_t read_size) {
+// Reads n readings window readings at a time (0: all at once), each window through a
+// series of its own, as a run in windows does.
+ReadOutcome read_fast(const std::string& text, std::int64_t n, std::size_t read_size,
+                      std::int64_t window = 0) {
   std::FILE* in = file_with(text);
-  ReadingSeries s;
+  ReadingSeries s, w;
   reserve_series(s, n);
-  EXPECT_TRUE(read_size ? read_readings(in, s, read_size) : read_readings(in, s));
+  reserve_series(w, window ? window : n);
+  ReadingInput input;
+  EXPECT_TRUE(start_reading(input, in, w, read_size ? read_size : read_block_bytes));
+  for (std::int64_t i = 0; i < n; i += w.n) {
+    w.n = std::min(w.n, n - i);
+    EXPECT_TRUE(read_readings(input, w));
+    for (auto [from, to] : {std::pair{w.YY, s.YY}, {w.MM, s.MM}, {w.DD, s.DD}})
+      std::copy_n(from, w.n, to + i);
+    for (auto [from, to] : {std::pair{w.hh, s.hh}, {w.mm, s.mm}, {w.ss, s.ss}, {w.temp, s.temp}})
+      std::copy_n(from, w.n, to + i);
+  }
+  finish_reading(input);
   // The pass reads the descriptor, so the stream's own idea of its position is stale.
   ReadOutcome o = outcome(s, lseek(fileno(in), 0, SEEK_CUR));
   std::fclose(in);
@@ -222,8 +238,9 @@ class TextMaker {
   std::mt19937_64 random_;
   bool read_through_;
   const Parts plain_integers_ = {"2020", "2019", "1", "0", "-3", "+7"};
-  const Parts plain_doubles_ = {"13",   "0.9264", "-0.25", "1013.25",       "59.999",
-                                "+1.5", "0",      "-0",    "123456.7890123"};
+  const Parts plain_doubles_ = {
+      "13", "0.9264", "-0.25",        "1013.25",         "59.999", "+1.5",
+      "0",  "-0",     "9.268728e-01", "1.013512345E+05", "-25E0",  "123456.7890123"};
   const Parts integers_through_ = {"0008",
                                    "-0",
                                    "123456789012345678",
@@ -286,7 +303,8 @@ class TextMaker {
                                   "\xff", "e", "#", "\t-\n"};
 };
 
-// Small read sizes put the end of the bytes read so far at every position of a reading.
+// Small read sizes put the end of the bytes read so far at every position of a reading;
+// small windows put a window's end there too.
 TEST(ReadPassMatchesFscanf, GeneratedTexts) {
   TextMaker maker(4, false);
   int failures = 0;
@@ -295,11 +313,28 @@ TEST(ReadPassMatchesFscanf, GeneratedTexts) {
     std::string text = maker.text(readings);
     std::int64_t n = readings + 2;  // past the end of the text too
     ReadOutcome expected = read_with_fscanf(text, n);
-    for (std::size_t read_size : {0, 1, 2, 7, 64}) {
-      if (read_fast(text, n, read_size) != expected && ++failures <= 10)
-        ADD_FAILURE() << "read size " << read_size << ", text: " << testing::PrintToString(text);
+    for (auto [read_size, window] : {std::pair{0, 0}, {1, 1}, {2, 2}, {7, 3}, {64, 7}, {1, 0}}) {
+      if (read_fast(text, n, read_size, window) != expected && ++failures <= 10)
+        ADD_FAILURE() << "read size " << read_size << ", window " << window
+                      << ", text: " << testing::PrintToString(text);
     }
   }
+}
+
+// Decimals of every length and exponent, in both spellings of the marker, each read as
+// fscanf (and so strtod) rounds it.
+TEST(ReadPassMatchesFscanf, RandomDecimalValues) {
+  std::mt19937_64 random(7);
+  std::string text;
+  for (int i = 0; i < 100000; ++i) {
+    std::string whole = std::to_string(random() >> (random() % 64)),
+                digits = random() % 2 ? whole : whole + "." + std::to_string(random() % 100000);
+    std::string exponent = random() % 4 ? std::to_string(static_cast<int>(random() % 660) - 340)
+                                        : std::to_string(random() % 100);
+    text += "2020-01-01 00:00:00\t" + std::string(random() % 2 ? "-" : "") + digits +
+            (random() % 2 ? "e" : "E") + exponent + "\n";
+  }
+  EXPECT_TRUE(read_fast(text, 100000, 0) == read_with_fscanf(text, 100000));
 }
 
 // Plain and tricky readings mixed over several of the pass's own blocks, so that falling
@@ -311,6 +346,7 @@ TEST(ReadPassMatchesFscanf, LongMixedText) {
   for (; text.size() < 3'000'000; n += 100) text += maker.text(100);
   ReadOutcome expected = read_with_fscanf(text, n);
   EXPECT_TRUE(read_fast(text, n, 0) == expected);
+  EXPECT_TRUE(read_fast(text, n, 0, 777) == expected);
   EXPECT_GT(expected.position, 2'900'000) << testing::PrintToString(
       text.substr(expected.position > 100 ? expected.position - 100 : 0, 200));
 }
@@ -351,6 +387,15 @@ TEST(ReadPassMatchesFscanf, AtAndPastEachLimitOfTheFastPath) {
       with_value("90071992547409.92"),
       with_value("90071992547409.93"),
       with_value("40185291990415.237"),
+      // Exponents: four digits, and five, which the fast path leaves to the C library; a
+      // marker without digits, which fscanf and strtod read differently.
+      with_value("1.5e-0324"),
+      with_value("1.5e+9999"),
+      with_value("1.5E00001"),
+      with_value("1e"),
+      with_value("1E+"),
+      with_value("1.e5"),
+      with_value("0.1234567890123456789e3"),
       // The longest reading the fast path takes whole, after a full history of readings.
       reading + reading + reading + longest_plain,
       // And the same with one more digit in its value, which the fast path reads before it

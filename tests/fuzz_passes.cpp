@@ -1,7 +1,8 @@
 // libFuzzer harness: the fast passes against the C library on fuzzed input. Each input is
 // a control byte and a text. The text is read by the fast read pass and by one fscanf per
 // reading, and every column and the stream position must agree; both series are written
-// by the fast write pass and by fprintf, and the bytes must agree; and the text's bytes,
+// by the fast write pass and by fprintf, and the bytes must agree, also when the whole run
+// goes in small windows; and the text's bytes,
 // taken as doubles, must format as printf formats them.
 //
 // Run by scripts/test for a minute; by hand, for as long as wanted:
@@ -39,12 +40,13 @@ std::FILE* file_with(const std::uint8_t* text, std::size_t size) {
   return fdopen(fd, "r");
 }
 
-std::string written_by(bool (*write_pass)(std::FILE*, const ReadingSeries&),
-                       const ReadingSeries& s) {
+// The bytes that write(out) writes.
+template <typename Write>
+std::string written_by(Write write) {
   char* bytes = nullptr;
   std::size_t size = 0;
   std::FILE* out = open_memstream(&bytes, &size);
-  check(write_pass(out, s), "write pass");
+  check(write(out), "write pass");
   std::fclose(out);
   std::string text(bytes, size);
   std::free(bytes);
@@ -87,7 +89,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check(same_bits(fast.temp, literal.temp, n), "temp");
 
   convert_times(literal);
-  check(written_by(write_lines, literal) == written_by(literal_write_lines, literal), "lines");
+  std::string lines = written_by([&](std::FILE* out) { return literal_write_lines(out, literal); });
+  check(written_by([&](std::FILE* out) { return write_lines(out, literal); }) == lines, "lines");
+
+  // The whole run in windows of 1 to 8 readings writes the same lines.
+  ReadingSeries window;
+  reserve_series(window, 1 + static_cast<std::int64_t>(size % 8));
+  in = file_with(text, text_size);
+  ReadingInput input;
+  check(start_reading(input, in, window, read_size ? read_size : read_block_bytes), "start");
+  check(written_by([&](std::FILE* out) {
+          return convert_readings(input, out, n, window) == RunEnd::converted;
+        }) == lines,
+        "lines in windows");
+  std::fclose(in);
 
   for (std::size_t i = 0; i + 8 <= text_size; i += 8) {
     double v;
