@@ -6,7 +6,9 @@
 //         faults again; the pause lets the host take it back.
 //   warm: runs right after another run of the same program.
 //
-// Usage: whole_program_benchmark [--pause SECONDS] [READINGS...]
+// Before them, a table by notation: 1 M readings in each notation loggers write, warm.
+//
+// Usage: whole_program_benchmark [--pause SECONDS] [--notations-only] [READINGS...]
 //          (default: a 10 s pause; 1000000 10000000 readings)
 //        whole_program_benchmark --generate FILE READINGS   (only writes the input file)
 // The files go to $TMPDIR (or /tmp) and are removed afterwards; 10 M readings take 0.27 GB
@@ -32,18 +34,48 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Writes n readings at 1 Hz from 2020-01-01 00:00:00, "YYYY-MM-DD hh:mm:ss<TAB>v.vvvv",
-// with values from 0.9000 to 1.0999 drawn by a fixed linear congruential generator.
-void generate(const fs::path& path, std::int64_t n) {
+// How the generated readings are written: the logger's own layout, or one of the
+// notations other loggers use.
+enum class Notation {
+  plain,
+  crlf_blanks_negative,
+  fractions,
+  exponent_e,
+  exponent_upper_e,
+  header_line,
+  odd_values
+};
+
+struct NotationRow {
+  Notation notation;
+  const char* name;
+};
+
+constexpr NotationRow notation_rows[] = {
+    {Notation::plain, "plain 1.0135"},
+    {Notation::crlf_blanks_negative, "CR LF, 4 blanks, -0.998"},
+    {Notation::fractions, "ss.250, 15 decimals"},
+    {Notation::exponent_e, "exponent 9.268728e-01"},
+    {Notation::exponent_upper_e, "exponent 1.013512345E+05"},
+    {Notation::header_line, "a header line first"},
+    {Notation::odd_values, "10% inf, nan, hex, 1e400"},
+};
+
+// Writes n readings at 1 Hz from 2020-01-01 00:00:00, "YYYY-MM-DD hh:mm:ss<TAB>v.vvvv" in
+// the plain notation, with values from 0.9000 to 1.0999 drawn by a fixed linear
+// congruential generator.
+void generate(const fs::path& path, std::int64_t n, Notation notation = Notation::plain) {
   static const int month_days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  static const char* const odd_values[] = {"inf", "nan", "0x1.8p-1", "1e400"};
   std::FILE* f = std::fopen(path.c_str(), "w");
   if (!f) {
     std::perror(path.c_str());
     std::exit(1);
   }
+  if (notation == Notation::header_line) std::fputs("date time\tpressure\n", f);
   int YY = 2020, MM = 1, DD = 1, hh = 0, mm = 0, ss = 0;
   std::uint64_t state = 12345;
-  char line[64];
+  char line[96];
   auto two = [](char* to, int v) {
     to[0] = static_cast<char>('0' + v / 10);
     to[1] = static_cast<char>('0' + v % 10);
@@ -63,13 +95,37 @@ void generate(const fs::path& path, std::int64_t n) {
     two(line + 14, mm);
     line[16] = ':';
     two(line + 17, ss);
-    line[19] = '\t';
-    line[20] = static_cast<char>('0' + value / 10000);
-    line[21] = '.';
-    two(line + 22, value / 100 % 100);
-    two(line + 24, value % 100);
-    line[26] = '\n';
-    std::fwrite(line, 1, 27, f);
+    int length = 19;
+    double v = value / 1e4;
+    switch (notation) {
+      case Notation::crlf_blanks_negative:
+        length += std::snprintf(line + length, 32, "    -%.4f\r\n", v);
+        break;
+      case Notation::fractions:
+        length += std::snprintf(line + length, 40, ".250\t%.15f\n", v);
+        break;
+      case Notation::exponent_e:
+        length += std::snprintf(line + length, 32, "\t%.6e\n", v);
+        break;
+      case Notation::exponent_upper_e:
+        length += std::snprintf(line + length, 32, "\t%.9E\n", v * 1e5);
+        break;
+      case Notation::odd_values:
+        if (i % 10 == 9) {
+          length += std::snprintf(line + length, 32, "\t%s\n", odd_values[i / 10 % 4]);
+          break;
+        }
+        [[fallthrough]];
+      default:
+        line[19] = '\t';
+        line[20] = static_cast<char>('0' + value / 10000);
+        line[21] = '.';
+        two(line + 22, value / 100 % 100);
+        two(line + 24, value % 100);
+        line[26] = '\n';
+        length = 27;
+    }
+    std::fwrite(line, 1, static_cast<std::size_t>(length), f);
     bool leap = YY % 4 == 0 && (YY % 100 != 0 || YY % 400 == 0);
     int days = month_days[MM - 1] - (MM == 2 && !leap);
     if (++ss == 60 && (ss = 0, ++mm == 60) && (mm = 0, ++hh == 24) && (hh = 0, ++DD > days) &&
@@ -141,14 +197,17 @@ int main(int argc, char** argv) {
   }
   constexpr int cold_runs = 3, literal_warm_runs = 2;
   double pause_s = 10;
+  bool notations_only = false;
   std::vector<std::int64_t> sizes;
   for (int i = 1; i < argc; ++i) {
     if (std::string(argv[i]) == "--pause" && i + 1 < argc)
       pause_s = std::atof(argv[++i]);
+    else if (std::string(argv[i]) == "--notations-only")
+      notations_only = true;
     else
       sizes.push_back(std::atoll(argv[i]));
   }
-  if (sizes.empty()) sizes = {1'000'000, 10'000'000};
+  if (sizes.empty() && !notations_only) sizes = {1'000'000, 10'000'000};
 
   std::string pattern = (fs::temp_directory_path() / "ctp_bench_XXXXXX").string();
   if (!mkdtemp(pattern.data())) {
@@ -156,6 +215,32 @@ int main(int argc, char** argv) {
     return 1;
   }
   const fs::path dir = pattern;
+  bool identical = true;
+  // By notation: 1 M readings each, warm, the best of three runs of each program.
+  std::printf("%-26s %8s %10s %7s  %s\n", "1 M readings, notation", "fast s", "literal s", "ratio",
+              "bytes");
+  for (const NotationRow& row : notation_rows) {
+    constexpr std::int64_t n = 1'000'000;
+    fs::path in = dir / "readings.txt", fast_out = dir / "fast.txt",
+             literal_out = dir / "literal.txt";
+    generate(in, n, row.notation);
+    run(CTP_BINARY, in, fast_out, n);
+    double fast = 1e300, literal = 1e300;
+    for (int r = 0; r < 3; ++r) {
+      fast = std::min(fast, run(CTP_BINARY, in, fast_out, n).seconds);
+      literal = std::min(literal, run(CTP_LITERAL_BINARY, in, literal_out, n).seconds);
+    }
+    bool same = same_bytes(fast_out, literal_out);
+    identical = identical && same;
+    std::printf("%-26s %8.3f %10.3f %6.1fx  %s\n", row.name, fast, literal, literal / fast,
+                same ? "identical" : "DIFFERENT");
+    std::fflush(stdout);
+  }
+  std::printf("\n");
+  if (sizes.empty()) {
+    fs::remove_all(dir);
+    return identical ? 0 : 1;
+  }
   std::printf(
       "fast: %s\nliteral: %s\n"
       "cold: the median of %d single runs of each, every one after a %.0f s pause\n"
@@ -164,7 +249,6 @@ int main(int argc, char** argv) {
       CTP_BINARY, CTP_LITERAL_BINARY, cold_runs, pause_s, literal_warm_runs);
   std::printf("%11s %9s %5s %8s %8s %10s %7s %10s %14s\n", "readings", "input MB", "run", "fast s",
               "median s", "literal s", "ratio", "ns/reading", "peak B/reading");
-  bool identical = true;
   auto row = [](std::int64_t n, double mb, const char* kind, double fast, double fast_median,
                 double literal, long peak_kb) {
     std::printf("%11lld %9.1f %5s %8.3f %8.3f %10.3f %6.1fx %10.1f %14.1f\n",
