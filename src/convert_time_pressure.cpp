@@ -4,9 +4,14 @@
 // Usage: convert_time_pressure INPUT OUTPUT COUNT
 //        convert_time_pressure --help | --version
 #include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <csignal>
@@ -36,6 +41,9 @@ constexpr char output_is_input[] = "\n Output file is the same as the input file
 constexpr char unwritable_output[] = "\n Output file could not be written.";
 constexpr char no_count[] = "\n Number of readings has not been specified.";
 constexpr char no_memory[] = "\n Not enough memory for that number of readings.";
+constexpr char no_disk_room[] =
+    "\n Not enough room on the output's disk for that number of readings.";
+constexpr char no_memory_to_read[] = "\n Not enough memory to read the input file.";
 constexpr char unwritable_stdout[] = "\n Standard output could not be written.";
 
 constexpr char usage[] =
@@ -52,12 +60,14 @@ constexpr char usage[] =
     "  0  success\n"
     "  1  Input file has not been specified.       INPUT absent, unopenable, a directory\n"
     "  1  Input file could not be read.            an I/O error while reading\n"
+    "  1  Not enough memory to read the input file.   a number too long for the memory\n"
     "  2  Output file has not been specified.      OUTPUT absent or unopenable\n"
     "  2  Output file is the same as the input file.\n"
     "  2  Output file could not be written.        a full disk, a file size limit\n"
     "  2  Standard output could not be written.    the echo failed; OUTPUT is whole\n"
     "  3  Number of readings has not been specified.\n"
     "  3  Not enough memory for that number of readings.\n"
+    "  3  Not enough room on the output's disk for that number of readings.\n"
     "\n"
     "The manual: man convert_time_pressure\n";
 
@@ -132,6 +142,73 @@ std::FILE* open_output(const char* path, const struct stat& in_stat, const char*
   return out;
 }
 
+// Bytes of n lines of line_bytes each, or INT64_MAX.
+std::int64_t output_bytes(std::int64_t n, std::int64_t line_bytes) {
+  return n > INT64_MAX / line_bytes ? INT64_MAX : n * line_bytes;
+}
+
+// The shortest line, "nan    nan" and a line feed, and a typical one: a year of seconds and
+// a four-digit reading, "31535999.000000    -1013.500000" and a line feed.
+constexpr std::int64_t shortest_line_bytes = 11, typical_line_bytes = 32;
+
+// Whether out's file system can hold n lines: always for pipes and devices. False when a
+// regular file's file system has less room for this user than the shortest output.
+bool output_fits(std::FILE* out, std::int64_t n) {
+  struct stat st;
+  struct statvfs fs;
+  if (fstat(fileno(out), &st) != 0 || !S_ISREG(st.st_mode) || fstatvfs(fileno(out), &fs) != 0)
+    return true;
+  std::int64_t room = fs.f_bavail > static_cast<std::uint64_t>(INT64_MAX) / fs.f_frsize
+                          ? INT64_MAX
+                          : static_cast<std::int64_t>(fs.f_bavail * fs.f_frsize);
+  return output_bytes(n, shortest_line_bytes) <= room;
+}
+
+// Whether out's lines take memory as they are written: on tmpfs and ramfs a file's pages
+// are memory, which the kernel cannot reclaim without swap.
+bool output_in_memory(std::FILE* out) {
+  struct statfs fs;
+  return fstatfs(fileno(out), &fs) == 0 && (fs.f_type == TMPFS_MAGIC || fs.f_type == RAMFS_MAGIC);
+}
+
+// Readings in a window when the whole series does not fit: the passes run at full speed
+// from about a quarter of this, and the window is still small beside most machines' room.
+constexpr std::int64_t window_readings = 1 << 20;  // 64 MiB
+// The smallest window tried before the count is refused.
+constexpr std::int64_t least_window_readings = 1 << 12;
+
+// Reserves the whole series of n readings when it fits the room with its margin, or else
+// the largest window that does, from window_readings down. Where the lines take memory,
+// the whole series must leave room for typical lines beside it, and a window for the
+// shortest. Returns the memory the lines take, at the least, or -1 when not even the
+// least window fits.
+std::int64_t reserve_run(ReadingSeries& s, std::int64_t n, bool lines_in_memory) {
+  std::int64_t shortest = lines_in_memory ? output_bytes(n, shortest_line_bytes) : 0;
+  if (reserve_series(s, n, lines_in_memory ? output_bytes(n, typical_line_bytes) : 0))
+    return shortest;
+  for (std::int64_t w = std::min(n, window_readings); w > 0; w /= 2) {
+    if (reserve_series(s, w, shortest)) return shortest;
+    if (w <= least_window_readings) break;
+  }
+  return -1;
+}
+
+// Sets the process's data-size limit to what it holds now and the room still left, so
+// that an allocation past the room, the C library's for a number with millions of digits
+// say, fails and is reported instead of the kernel ending the run.
+void limit_data_to_room(std::int64_t output_memory) {
+  std::int64_t room = memory_room_bytes(), data = data_bytes();
+  if (room == INT64_MAX || data < 0) return;
+  constexpr std::int64_t least_spare = 8 << 20;
+  std::int64_t spare = std::max(room - output_memory - run_margin_bytes(0, room), least_spare);
+  rlimit limit;
+  if (getrlimit(RLIMIT_DATA, &limit) != 0 || data > INT64_MAX - spare) return;
+  rlim_t wanted = static_cast<rlim_t>(data + spare);
+  if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur <= wanted) return;
+  limit.rlim_cur = wanted;
+  setrlimit(RLIMIT_DATA, &limit);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -163,17 +240,27 @@ int main(int argc, char** argv) {
   if (argc < 4 || !parse_count(argv[3], n)) return fail(no_count, 3);
   // All the memory of the run is had before the count is echoed, so that a count that
   // cannot be had fails like any other unusable count, with nothing on standard output,
-  // and a run that starts is not killed part-way for want of memory.
+  // and a run that starts is not killed part-way for want of memory. A count of 0 or
+  // below converts nothing and needs none.
   ReadingSeries series;
-  if (run_bytes(n) > memory_room_bytes() || !reserve_series(series, n)) return fail(no_memory, 3);
+  if (n > 0) {
+    if (!output_fits(out, n)) return fail(no_disk_room, 3);
+    std::int64_t output_memory = reserve_run(series, n, output_in_memory(out));
+    if (output_memory < 0) return fail(no_memory, 3);
+    limit_data_to_room(output_memory);
+  }
   // The conversion does not depend on the echo: a failed echo is reported once the
   // output is whole.
   bool echoed = std::printf("%ld\n", static_cast<long>(n)) > 0;
 
+  RunEnd end = RunEnd::converted;
   ReadingInput input;
-  if (!start_reading(input, in, series)) return fail(unreadable_input, 1);
-  RunEnd end = convert_readings(input, out, n, series);
-  if (end == RunEnd::read_failed) return fail(unreadable_input, 1);
+  if (n > 0) {
+    if (!start_reading(input, in, series)) return fail(unreadable_input, 1);
+    end = convert_readings(input, out, n, series);
+  }
+  if (end == RunEnd::read_failed)
+    return fail(input.error == ENOMEM ? no_memory_to_read : unreadable_input, 1);
   std::fclose(in);
   if (std::fclose(out) != 0 || end == RunEnd::write_failed) return fail(unwritable_output, 2);
   if (!echoed) return fail(unwritable_stdout, 2);

@@ -1,12 +1,14 @@
 // Memory the process can have now, from /proc and the control groups' files.
 #include "memory_room.h"
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
+#include <utility>
 
 namespace {
 
@@ -94,6 +96,16 @@ std::int64_t room_up_from(const std::string& root, std::string group, const Cgro
   }
 }
 
+// The size in kB after key in a file laid out as /proc/meminfo or /proc/self/status, in
+// bytes, or -1 when absent.
+std::int64_t kib_file_bytes(const char* path, std::string_view key) {
+  std::string text;
+  if (!read_small_file(path, text)) return -1;
+  std::int64_t kib = keyed_number(text, key);
+  if (kib < 0) return -1;
+  return kib > unlimited / 1024 ? unlimited : kib * 1024;
+}
+
 }  // namespace
 
 std::int64_t physical_memory_bytes() {
@@ -105,11 +117,7 @@ std::int64_t physical_memory_bytes() {
 }
 
 std::int64_t meminfo_available_bytes(const char* meminfo_path) {
-  std::string text;
-  if (!read_small_file(meminfo_path, text)) return -1;
-  std::int64_t kib = keyed_number(text, "MemAvailable:");
-  if (kib < 0) return -1;
-  return kib > unlimited / 1024 ? unlimited : kib * 1024;
+  return kib_file_bytes(meminfo_path, "MemAvailable:");
 }
 
 std::int64_t cgroup_room_bytes(const char* self_cgroup_path, const std::string& v2_root,
@@ -133,6 +141,22 @@ std::int64_t cgroup_room_bytes(const char* self_cgroup_path, const std::string& 
   return room;
 }
 
+std::int64_t data_bytes() { return kib_file_bytes("/proc/self/status", "VmData:"); }
+
+std::int64_t process_limit_room_bytes(const char* status_path) {
+  std::int64_t room = unlimited;
+  for (auto [resource, key] : {std::pair{RLIMIT_AS, "VmSize:"}, {RLIMIT_DATA, "VmData:"}}) {
+    rlimit limit;
+    if (getrlimit(resource, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
+        limit.rlim_cur > static_cast<rlim_t>(unlimited))
+      continue;
+    std::int64_t used = std::max<std::int64_t>(kib_file_bytes(status_path, key), 0);
+    room =
+        std::min(room, std::max<std::int64_t>(static_cast<std::int64_t>(limit.rlim_cur) - used, 0));
+  }
+  return room;
+}
+
 std::int64_t memory_room_bytes() {
   std::int64_t available = meminfo_available_bytes("/proc/meminfo");
   if (available < 0) available = physical_memory_bytes();
@@ -141,6 +165,7 @@ std::int64_t memory_room_bytes() {
   const char* v2_root = access("/sys/fs/cgroup/cgroup.controllers", F_OK) == 0
                             ? "/sys/fs/cgroup"
                             : "/sys/fs/cgroup/unified";
-  return std::min(available,
-                  cgroup_room_bytes("/proc/self/cgroup", v2_root, "/sys/fs/cgroup/memory"));
+  return std::min({available,
+                   cgroup_room_bytes("/proc/self/cgroup", v2_root, "/sys/fs/cgroup/memory"),
+                   process_limit_room_bytes("/proc/self/status")});
 }

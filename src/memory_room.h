@@ -7,10 +7,18 @@
 #include <string>
 
 // Bytes the process can have now: the least of what the system reports available
-// (MemAvailable, or physical memory where the system does not report it) and the room
-// left under the memory limit of every control group the process is in. INT64_MAX when
-// nothing is known.
+// (MemAvailable, or physical memory where the system does not report it), the room left
+// under the memory limit of every control group the process is in, and the room left
+// under its own address-space and data-size limits. INT64_MAX when nothing is known.
 std::int64_t memory_room_bytes();
+
+// The process's private writable memory (VmData), which its data-size limit bounds, in
+// bytes; -1 when the system does not say.
+std::int64_t data_bytes();
+
+// The room left under the process's address-space and data-size limits (ulimit -v, -d),
+// from the sizes in status_path (laid out as /proc/self/status). INT64_MAX without limits.
+std::int64_t process_limit_room_bytes(const char* status_path);
 
 // Physical memory in bytes, or INT64_MAX when the system does not say.
 std::int64_t physical_memory_bytes();

@@ -52,11 +52,18 @@ inline bool is_no_value(double v) { return std::bit_cast<std::uint64_t>(v) == no
 // when that does not fit in 64 bits.
 std::int64_t run_bytes(std::int64_t n);
 
+// The margin a run of `bytes` keeps under a room of `room` bytes: for the page tables, the
+// process's growth while it runs, the control group's per-CPU charge batches (64 pages a
+// CPU, which its usage figure may lag by), and a 32nd of the room for other programs that
+// take memory between two of the reservation's checks.
+std::int64_t run_margin_bytes(std::int64_t bytes, std::int64_t room);
+
 // Reserves the columns for max(n, 0) readings, uninitialised, and the passes' buffers.
-// Returns false, reserving nothing, when they cannot be had: more bytes than the machine's
-// physical memory, or refused by the allocator. The columns' pages are had at once, the
-// buffers' as the passes use them.
-bool reserve_series(ReadingSeries& s, std::int64_t n);
+// Returns false, reserving nothing, when they cannot be had: when they, also_needed
+// bytes more and the margin exceed memory_room_bytes(), before or while the columns'
+// pages are had, a step at a time, or when the allocator refuses them. The columns' pages
+// are had before it returns, the buffers' as the passes use them.
+bool reserve_series(ReadingSeries& s, std::int64_t n, std::int64_t also_needed = 0);
 
 // Where the read pass stands in its input. It carries over from one call of the pass to
 // the next, so that reading the series in windows reads exactly what one pass would: the
