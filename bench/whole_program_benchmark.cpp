@@ -10,6 +10,8 @@
 //
 // Usage: whole_program_benchmark [--pause SECONDS] [--notations-only] [READINGS...]
 //          (default: a 10 s pause; 1000000 10000000 readings)
+//        whole_program_benchmark --year   (a year at 1 Hz, whole and in windows; 2.8 GB
+//                                          of temporary files)
 //        whole_program_benchmark --generate FILE READINGS   (only writes the input file)
 // The files go to $TMPDIR (or /tmp) and are removed afterwards; 10 M readings take 0.27 GB
 // of input and 0.33 GB for each output.
@@ -145,17 +147,28 @@ struct Run {
   long peak_kb;
 };
 
+// Limits a run is made under: an address-space limit (ulimit -v), and a control group to
+// join, by its cgroup.procs file.
+struct Limits {
+  rlim_t address_space = RLIM_INFINITY;
+  std::string cgroup_procs;
+};
+
 // Runs program INPUT OUTPUT COUNT with standard output discarded. Every run writes a new
 // output file, since replacing a file costs the file system more, and unevenly; the input
 // stays in the page cache.
-Run run(const char* program, const fs::path& in, const fs::path& out, std::int64_t n) {
+Run run(const char* program, const fs::path& in, const fs::path& out, std::int64_t n,
+        const Limits& limits = {}) {
   fs::remove(out);
   std::string count = std::to_string(n);
   std::fflush(stdout);
   auto start = std::chrono::steady_clock::now();
   pid_t pid = fork();
   if (pid == 0) {
-    std::freopen("/dev/null", "w", stdout);
+    if (!std::freopen("/dev/null", "w", stdout)) _exit(126);
+    rlimit as{limits.address_space, limits.address_space};
+    setrlimit(RLIMIT_AS, &as);
+    if (!limits.cgroup_procs.empty()) std::ofstream(limits.cgroup_procs) << getpid() << "\n";
     execl(program, program, in.c_str(), out.c_str(), count.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
@@ -182,6 +195,58 @@ bool same_bytes(const fs::path& a, const fs::path& b) {
   }
 }
 
+// A new cgroup v1 memory group of limit_bytes under this process's own, or an empty path
+// where the machine has no v1 memory controller to make one in.
+fs::path memory_group(const std::string& name, std::int64_t limit_bytes) {
+  std::ifstream self("/proc/self/cgroup");
+  std::string line, group;
+  while (std::getline(self, line))
+    if (line.find(":memory:") != std::string::npos) group = line.substr(line.rfind(':') + 1);
+  fs::path child = fs::path("/sys/fs/cgroup/memory" + group) / name;
+  std::error_code error;
+  if (group.empty() || !fs::create_directory(child, error)) return {};
+  std::ofstream(child / "memory.limit_in_bytes") << limit_bytes << "\n";
+  return child;
+}
+
+// A year at 1 Hz, 31,536,000 readings, as a whole series, in windows forced by an
+// address-space limit that the whole series cannot fit, and in windows under a memory
+// group's limit; each the best of two runs, right after one untimed run.
+int year_in_windows(const fs::path& dir) {
+  constexpr std::int64_t n = 31'536'000;
+  fs::path in = dir / "year.txt", whole_out = dir / "whole.txt", out = dir / "out.txt";
+  generate(in, n);
+  fs::path group = memory_group(dir.filename().string(), std::int64_t{256} << 20);
+  struct Row {
+    const char* how;
+    Limits limits;
+  };
+  std::vector<Row> rows = {{"whole series: convert_time_pressure year.txt out.txt 31536000", {}},
+                           {"windows: (ulimit -v 1000000; convert_time_pressure ...)",
+                            {.address_space = rlim_t{1'000'000} * 1024, .cgroup_procs = ""}}};
+  if (!group.empty())
+    rows.push_back({"windows: in a 256 MiB cgroup v1 memory group",
+                    {.address_space = RLIM_INFINITY, .cgroup_procs = group / "cgroup.procs"}});
+  bool identical = true;
+  std::printf("%-64s %8s %14s\n", "a year at 1 Hz, 31.5 M readings", "best s", "peak B/reading");
+  for (const Row& row : rows) {
+    const fs::path& to = &row == &rows[0] ? whole_out : out;
+    run(CTP_BINARY, in, to, n, row.limits);
+    Run best{1e300, 0};
+    for (int r = 0; r < 2; ++r) {
+      Run once = run(CTP_BINARY, in, to, n, row.limits);
+      if (once.seconds < best.seconds) best = once;
+    }
+    if (&row != &rows[0]) identical = identical && same_bytes(whole_out, out);
+    std::printf("%-64s %8.3f %14.1f\n", row.how, best.seconds,
+                static_cast<double>(best.peak_kb) * 1024 / static_cast<double>(n));
+    std::fflush(stdout);
+  }
+  if (!group.empty()) fs::remove(group);
+  std::printf("outputs: %s\n", identical ? "identical bytes" : "DIFFERENT BYTES");
+  return identical ? 0 : 1;
+}
+
 // The median of times.
 double median(std::vector<double> times) {
   std::sort(times.begin(), times.end());
@@ -197,13 +262,15 @@ int main(int argc, char** argv) {
   }
   constexpr int cold_runs = 3, literal_warm_runs = 2;
   double pause_s = 10;
-  bool notations_only = false;
+  bool notations_only = false, year = false;
   std::vector<std::int64_t> sizes;
   for (int i = 1; i < argc; ++i) {
     if (std::string(argv[i]) == "--pause" && i + 1 < argc)
       pause_s = std::atof(argv[++i]);
     else if (std::string(argv[i]) == "--notations-only")
       notations_only = true;
+    else if (std::string(argv[i]) == "--year")
+      year = true;
     else
       sizes.push_back(std::atoll(argv[i]));
   }
@@ -215,6 +282,11 @@ int main(int argc, char** argv) {
     return 1;
   }
   const fs::path dir = pattern;
+  if (year) {
+    int status = year_in_windows(dir);
+    fs::remove_all(dir);
+    return status;
+  }
   bool identical = true;
   // By notation: 1 M readings each, warm, the best of three runs of each program.
   std::printf("%-26s %8s %10s %7s  %s\n", "1 M readings, notation", "fast s", "literal s", "ratio",

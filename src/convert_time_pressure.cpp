@@ -48,23 +48,26 @@ constexpr char unwritable_stdout[] = "\n Standard output could not be written.";
 
 constexpr char usage[] =
     "Usage: convert_time_pressure INPUT OUTPUT COUNT\n"
+    "       convert_time_pressure --help | --version\n"
     "Converts COUNT readings \"YYYY-MM-DD hh:mm:ss<TAB>value\" from INPUT into lines\n"
-    "\"%lf    %lf\" in OUTPUT: seconds since the first reading, and the value times -1000.\n"
-    "Prints COUNT on standard output.\n"
+    "\"%lf    %lf\" in OUTPUT: the seconds since the first reading, and the value\n"
+    "times -1000. Prints COUNT on standard output. Further arguments are ignored.\n"
     "\n"
-    "  INPUT   the readings; a pipe, a FIFO or /dev/stdin also do\n"
-    "  OUTPUT  created, or truncated; never the input itself\n"
-    "  COUNT   how many readings to convert; the run needs 64 bytes of memory for each\n"
+    "  INPUT      the readings; a pipe, a FIFO or /dev/stdin also do\n"
+    "  OUTPUT     created, or truncated; never the input itself\n"
+    "  COUNT      how many readings to convert: in memory whole (64 bytes each) or,\n"
+    "             when that does not fit, in windows\n"
+    "  --help     this text; --version: the version (each only as the sole argument)\n"
     "\n"
     "Exit status, and message on standard error:\n"
     "  0  success\n"
-    "  1  Input file has not been specified.       INPUT absent, unopenable, a directory\n"
-    "  1  Input file could not be read.            an I/O error while reading\n"
-    "  1  Not enough memory to read the input file.   a number too long for the memory\n"
-    "  2  Output file has not been specified.      OUTPUT absent or unopenable\n"
+    "  1  Input file has not been specified.     INPUT absent, unopenable, a folder\n"
+    "  1  Input file could not be read.          an I/O error while reading\n"
+    "  1  Not enough memory to read the input file.   a number of millions of digits\n"
+    "  2  Output file has not been specified.    OUTPUT absent or unopenable\n"
     "  2  Output file is the same as the input file.\n"
-    "  2  Output file could not be written.        a full disk, a file size limit\n"
-    "  2  Standard output could not be written.    the echo failed; OUTPUT is whole\n"
+    "  2  Output file could not be written.      a full disk, a file size limit\n"
+    "  2  Standard output could not be written.  the echo failed; OUTPUT is whole\n"
     "  3  Number of readings has not been specified.\n"
     "  3  Not enough memory for that number of readings.\n"
     "  3  Not enough room on the output's disk for that number of readings.\n"
@@ -80,16 +83,44 @@ int print(const char* text) {
   return 0;
 }
 
+// Which of descriptors 0, 1 and 2 were closed when the program started.
+bool standard_closed[3] = {false, false, false};
+
 // Opens /dev/null on each of descriptors 0, 1 and 2 that is closed, so that neither file
 // the program opens can take the place of standard input, output or error and receive its
 // messages. False when that cannot be done.
 bool open_standard_descriptors() {
   for (int fd = 0; fd <= 2; ++fd) {
     if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    standard_closed[fd] = true;
     // The lower descriptors are open, so the lowest free one is fd itself.
     if (open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY) != fd) return false;
   }
   return true;
+}
+
+// Whether path names the process's own descriptor fd, 0 or 1, as callers spell it.
+bool names_descriptor(const char* path, int fd) {
+  const char* const names[2][3] = {{"/dev/stdin", "/dev/fd/0", "/proc/self/fd/0"},
+                                   {"/dev/stdout", "/dev/fd/1", "/proc/self/fd/1"}};
+  for (const char* name : names[fd]) {
+    if (std::strcmp(path, name) == 0) return true;
+  }
+  return false;
+}
+
+// Opens path with flags as open(2) does, except for a path that names the process's own
+// standard input or output: closed when the program started, it names no file (-1, EBADF);
+// a socket, which cannot be opened by its name (ENXIO), is used through a duplicate.
+int open_named(const char* path, int flags, int fd) {
+  if (names_descriptor(path, fd) && standard_closed[fd]) {
+    errno = EBADF;
+    return -1;
+  }
+  int opened = open(path, flags, 0666);
+  if (opened < 0 && errno == ENXIO && names_descriptor(path, fd))
+    opened = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+  return opened;
 }
 
 // Parses text as sscanf's "%ld" does: optional leading white space, an optional sign and
@@ -114,11 +145,10 @@ bool parse_count(const char* text, std::int64_t& n) {
 }
 
 // Whether writing out would destroy or swallow in: the same regular file or block device,
-// or the same pipe, FIFO or socket, whose lines would be read back as readings. A terminal
-// or other character device may be both.
+// or the same pipe or FIFO, whose lines would be read back as readings. A terminal or other
+// character device may be both, and so may a socket, whose two directions are apart.
 bool same_file(const struct stat& in, const struct stat& out) {
-  bool lossy = S_ISREG(out.st_mode) || S_ISBLK(out.st_mode) || S_ISFIFO(out.st_mode) ||
-               S_ISSOCK(out.st_mode);
+  bool lossy = S_ISREG(out.st_mode) || S_ISBLK(out.st_mode) || S_ISFIFO(out.st_mode);
   return lossy && in.st_dev == out.st_dev && in.st_ino == out.st_ino;
 }
 
@@ -126,7 +156,7 @@ bool same_file(const struct stat& in, const struct stat& out) {
 // path names the input itself. Returns nullptr and sets *message on failure.
 std::FILE* open_output(const char* path, const struct stat& in_stat, const char** message) {
   *message = no_output;
-  int fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  int fd = open_named(path, O_WRONLY | O_CREAT | O_CLOEXEC, 1);
   if (fd < 0) return nullptr;
   struct stat out_stat;
   if (fstat(fd, &out_stat) != 0) return nullptr;
@@ -156,7 +186,8 @@ constexpr std::int64_t shortest_line_bytes = 11, typical_line_bytes = 32;
 bool output_fits(std::FILE* out, std::int64_t n) {
   struct stat st;
   struct statvfs fs;
-  if (fstat(fileno(out), &st) != 0 || !S_ISREG(st.st_mode) || fstatvfs(fileno(out), &fs) != 0)
+  if (fstat(fileno(out), &st) != 0 || !S_ISREG(st.st_mode) || fstatvfs(fileno(out), &fs) != 0 ||
+      fs.f_frsize == 0)
     return true;
   std::int64_t room = fs.f_bavail > static_cast<std::uint64_t>(INT64_MAX) / fs.f_frsize
                           ? INT64_MAX
@@ -225,7 +256,8 @@ int main(int argc, char** argv) {
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) return print(version);
 
   if (argc < 2) return fail(no_input, 1);
-  std::FILE* in = std::fopen(argv[1], "r");
+  int in_fd = open_named(argv[1], O_RDONLY | O_CLOEXEC, 0);
+  std::FILE* in = in_fd < 0 ? nullptr : fdopen(in_fd, "r");
   if (!in) return fail(no_input, 1);
   // A directory opens but cannot be read as a file.
   struct stat in_stat;

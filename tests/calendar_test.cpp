@@ -21,17 +21,17 @@ double time_of(const Reading& r) {
   return s.time_s[0];
 }
 
-TEST(MonthStart, TableMonthsHaveTheirFixedValues) {
+TEST(MonthStart, MonthsOf2019And2020HaveTheirFixedValues) {
   struct Row {
     std::int64_t YY, MM, seconds;
   };
-  const Row table[] = {
+  const Row months[] = {
       {2019, 10, 23587200}, {2019, 11, 26265600}, {2019, 12, 28857600}, {2020, 1, 31536000},
       {2020, 2, 34214400},  {2020, 3, 36720000},  {2020, 4, 39398400},  {2020, 5, 41990400},
       {2020, 6, 44668800},  {2020, 7, 47260800},  {2020, 8, 49939200},  {2020, 9, 52617600},
       {2020, 10, 55209600}, {2020, 11, 57888000}, {2020, 12, 60480000},
   };
-  for (const Row& r : table) {
+  for (const Row& r : months) {
     std::int64_t seconds = -1;
     EXPECT_TRUE(month_start_s(r.YY, r.MM, seconds)) << r.YY << "-" << r.MM;
     EXPECT_EQ(seconds, r.seconds) << r.YY << "-" << r.MM;
@@ -88,7 +88,7 @@ TEST(ConvertTimes, AddsDayAndTimeOfDayToTheMonthStart) {
       {{2020, 1, 1, 10, 30, 15.5, 0}, 31536000 + 37815.5},
       {{2020, 1, 1, 24, 0, 0, 0}, 31536000 + 86400},  // hour 24 is the next day
       {{2020, 1, 1, -1, 75, -0.25, 0}, 31536000 - 3600 + 4500 - 0.25},
-      {{2021, 1, 1, 0, 0, 0, 0}, 731 * 86400.0},  // beyond the table
+      {{2021, 1, 1, 0, 0, 0, 0}, 731 * 86400.0},  // after 2020 too
       {{2019, 1, -5, 0, 0, 0, 0}, -6 * 86400.0},
       {{2020, 1, 1, inf, 0, 0, 0}, inf},
   };

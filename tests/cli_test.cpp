@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -220,7 +221,9 @@ INSTANTIATE_TEST_SUITE_P(Arguments, CliTable, testing::ValuesIn(cases),
 struct SystemCase {
   const char* name;
   std::vector<int> closed;  // standard descriptors closed when the program starts
-  enum { captured, closed_pipe, full } stdout_kind;
+  // Standard output: a file, a closed pipe, /dev/full, or a socket, whose bytes are `out`;
+  // standard input is a pipe, or with a socket for standard output, a socket too.
+  enum { captured, closed_pipe, full, socket } stdout_kind;
   std::vector<std::string> args;
   std::string out, err;
   int status;
@@ -281,6 +284,32 @@ const SystemCase system_cases[] = {
      output_is_input,
      2,
      "old"},
+    // Node.js, systemd and inetd hand over sockets, which cannot be opened by name.
+    {"SocketsNamedAsInputAndOutput",
+     {},
+     SystemCase::socket,
+     {"/dev/fd/0", "/proc/self/fd/1", "4"},
+     "4\n" + sample_output,
+     "",
+     0,
+     "old"},
+    // A descriptor closed at the start names no file, though a placeholder fills its place.
+    {"StdinClosedNamedAsInput",
+     {0},
+     SystemCase::captured,
+     {"/dev/stdin", "OUT", "4"},
+     "",
+     no_input,
+     1,
+     "old"},
+    {"StdoutClosedNamedAsOutput",
+     {1},
+     SystemCase::captured,
+     {"IN", "/dev/stdout", "4"},
+     "",
+     no_output,
+     2,
+     "old"},
 };
 
 void PrintTo(const SystemCase& c, std::ostream* os) { *os << c.name; }
@@ -291,9 +320,12 @@ TEST_P(CliSystemTable, StdoutStderrStatusAndOutputFile) {
   const SystemCase& c = GetParam();
   spit(dir / "in", sample_input);
   spit(dir / "out", "old");
-  // Standard input is a pipe holding the readings, its writing end closed.
+  // Standard input holds the readings, its writing end closed.
   int input[2];
-  ASSERT_EQ(pipe2(input, O_CLOEXEC), 0);  // the program must not hold the writing end
+  if (c.stdout_kind == SystemCase::socket)
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, input), 0);
+  else
+    ASSERT_EQ(pipe2(input, O_CLOEXEC), 0);  // the program must not hold the writing end
   ASSERT_EQ(write(input[1], sample_input.data(), sample_input.size()),
             static_cast<ssize_t>(sample_input.size()));
   close(input[1]);
@@ -305,10 +337,19 @@ TEST_P(CliSystemTable, StdoutStderrStatusAndOutputFile) {
     launch.stdout_fd = output[1];
   } else if (c.stdout_kind == SystemCase::full) {
     launch.stdout_fd = output[1] = open("/dev/full", O_WRONLY);
+  } else if (c.stdout_kind == SystemCase::socket) {
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, output), 0);
+    launch.stdout_fd = output[1];
   }
   Result r = run(with_paths(c.args), launch);
   close(input[0]);
   if (output[1] >= 0) close(output[1]);
+  if (c.stdout_kind == SystemCase::socket) {
+    char bytes[4096];
+    ssize_t got = read(output[0], bytes, sizeof bytes);
+    r.out.assign(bytes, got > 0 ? static_cast<std::size_t>(got) : 0);
+    close(output[0]);
+  }
   EXPECT_EQ(r.out, c.out);
   EXPECT_EQ(r.err, c.err);
   EXPECT_EQ(r.status, c.status);
@@ -337,6 +378,8 @@ TEST_F(Cli, HelpAndVersionOnlyAlone) {
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.err, "");
   EXPECT_TRUE(help.out.starts_with("Usage: convert_time_pressure INPUT OUTPUT COUNT\n"));
+  for (std::size_t at = 0, end; (end = help.out.find('\n', at)) != std::string::npos; at = end + 1)
+    EXPECT_LT(end - at, 80u) << help.out.substr(at, end - at);
   for (const std::string& message :
        {no_input, unreadable_input, no_memory_to_read, no_output, output_is_input,
         unwritable_output, unwritable_stdout, no_count, no_memory, no_disk_room})
@@ -484,6 +527,19 @@ TEST_F(Cli, NoAddressSpaceLimitEndsTheRunBySignal) {
   }
   EXPECT_GT(converts, 0);
   EXPECT_GT(refuses, 0);
+}
+
+// A number the C library cannot hold in the memory left is reported, not taken for the
+// end of the file.
+TEST_F(Cli, ANumberTooLongForTheMemoryLeftIsReported) {
+#if defined(CTP_ASAN)
+  GTEST_SKIP() << "AddressSanitizer cannot start under a data-size limit";
+#endif
+  spit(dir / "in", "2020-01-01 00:00:00\t" + std::string(40 << 20, '1') + "\n" + sample_input);
+  Result r = run({path("in"), path("out"), "2"}, {.limit = {{RLIMIT_DATA, 32 << 20}}});
+  EXPECT_EQ(r.out, "2\n");
+  EXPECT_EQ(r.err, no_memory_to_read);
+  EXPECT_EQ(r.status, 1);
 }
 
 TEST_F(Cli, OutputNamingTheInputLeavesItUntouched) {
