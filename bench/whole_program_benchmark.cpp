@@ -32,6 +32,8 @@
 #include <tuple>
 #include <vector>
 
+#include "memory_group.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -195,20 +197,6 @@ bool same_bytes(const fs::path& a, const fs::path& b) {
   }
 }
 
-// A new cgroup v1 memory group of limit_bytes under this process's own, or an empty path
-// where the machine has no v1 memory controller to make one in.
-fs::path memory_group(const std::string& name, std::int64_t limit_bytes) {
-  std::ifstream self("/proc/self/cgroup");
-  std::string line, group;
-  while (std::getline(self, line))
-    if (line.find(":memory:") != std::string::npos) group = line.substr(line.rfind(':') + 1);
-  fs::path child = fs::path("/sys/fs/cgroup/memory" + group) / name;
-  std::error_code error;
-  if (group.empty() || !fs::create_directory(child, error)) return {};
-  std::ofstream(child / "memory.limit_in_bytes") << limit_bytes << "\n";
-  return child;
-}
-
 // A year at 1 Hz, 31,536,000 readings, as a whole series, in windows forced by an
 // address-space limit that the whole series cannot fit, and in windows under a memory
 // group's limit; each the best of two runs, right after one untimed run.
@@ -221,14 +209,15 @@ int year_in_windows(const fs::path& dir) {
     const char* how;
     Limits limits;
   };
-  std::vector<Row> rows = {{"whole series: convert_time_pressure year.txt out.txt 31536000", {}},
-                           {"windows: (ulimit -v 1000000; convert_time_pressure ...)",
-                            {.address_space = rlim_t{1'000'000} * 1024, .cgroup_procs = ""}}};
+  std::vector<Row> rows = {
+      {"whole series: convert_time_pressure year.txt out.txt 31536000", {}},
+      {"windows: (ulimit -v 1000000; convert_time_pressure year.txt out.txt 31536000)",
+       {.address_space = rlim_t{1'000'000} * 1024, .cgroup_procs = ""}}};
   if (!group.empty())
     rows.push_back({"windows: in a 256 MiB cgroup v1 memory group",
                     {.address_space = RLIM_INFINITY, .cgroup_procs = group / "cgroup.procs"}});
   bool identical = true;
-  std::printf("%-64s %8s %14s\n", "a year at 1 Hz, 31.5 M readings", "best s", "peak B/reading");
+  std::printf("%-80s %8s %14s\n", "a year at 1 Hz, 31.5 M readings", "best s", "peak B/reading");
   for (const Row& row : rows) {
     const fs::path& to = &row == &rows[0] ? whole_out : out;
     run(CTP_BINARY, in, to, n, row.limits);
@@ -238,7 +227,7 @@ int year_in_windows(const fs::path& dir) {
       if (once.seconds < best.seconds) best = once;
     }
     if (&row != &rows[0]) identical = identical && same_bytes(whole_out, out);
-    std::printf("%-64s %8.3f %14.1f\n", row.how, best.seconds,
+    std::printf("%-80s %8.3f %14.1f\n", row.how, best.seconds,
                 static_cast<double>(best.peak_kb) * 1024 / static_cast<double>(n));
     std::fflush(stdout);
   }

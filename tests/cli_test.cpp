@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "memory_group.h"
 #include "memory_room.h"
 #include "test_files.h"
 
@@ -458,20 +459,6 @@ TEST_F(Cli, CountBeyondTheOutputsRoomIsRefusedWithinASecond) {
   umount2(large.c_str(), MNT_DETACH);
 }
 
-// A new cgroup v1 memory group under the process's own, limited to limit_bytes, or an
-// empty path where the machine has no v1 memory controller to make one in.
-fs::path memory_group(const fs::path& name, std::int64_t limit_bytes) {
-  std::ifstream self("/proc/self/cgroup");
-  std::string line, group;
-  while (std::getline(self, line))
-    if (line.find(":memory:") != std::string::npos) group = line.substr(line.rfind(':') + 1);
-  fs::path child = fs::path("/sys/fs/cgroup/memory" + group) / name;
-  std::error_code error;
-  if (group.empty() || !fs::create_directory(child, error)) return {};
-  spit(child / "memory.limit_in_bytes", std::to_string(limit_bytes));
-  return child;
-}
-
 // A series larger than the memory the run may have converts in windows, to the same bytes
 // as a run without the limit: 10 M readings, 640 MB of series, under an address-space
 // limit of 400 MB and in a memory group of 256 MiB.
@@ -483,7 +470,7 @@ TEST_F(Cli, CountBeyondTheMemoryLimitConvertsInWindows) {
 #if !defined(CTP_ASAN)
   limits.push_back({"address space", {.limit = {{RLIMIT_AS, 400'000'000}}}});
 #endif
-  fs::path group = memory_group(dir.filename(), 256 << 20);
+  fs::path group = memory_group(dir.filename().string(), 256 << 20);
   if (!group.empty()) limits.push_back({"memory group", {.cgroup_procs = group / "cgroup.procs"}});
   for (auto& [name, launch] : limits) {
     Result r = run({path("in"), path("out"), "10000000"}, launch);
