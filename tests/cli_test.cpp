@@ -19,6 +19,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "memory_group.h"
@@ -224,93 +225,46 @@ struct SystemCase {
   std::vector<int> closed;  // standard descriptors closed when the program starts
   // Standard output: a file, a closed pipe, /dev/full, or a socket, whose bytes are `out`;
   // standard input is a pipe, or with a socket for standard output, a socket too.
-  enum { captured, closed_pipe, full, socket } stdout_kind;
+  enum Stdout { captured, closed_pipe, full, socket } stdout_kind;
   std::vector<std::string> args;
   std::string out, err;
   int status;
   std::string output;  // OUT afterwards
 };
 
+using enum SystemCase::Stdout;
+
 const SystemCase system_cases[] = {
-    {"StdinClosed", {0}, SystemCase::captured, {"IN", "OUT", "4"}, "4\n", "", 0, sample_output},
-    {"StdoutClosed", {1}, SystemCase::captured, {"IN", "OUT", "4"}, "", "", 0, sample_output},
-    {"StderrClosed", {2}, SystemCase::captured, {"IN", "OUT", "abc"}, "", "", 3, ""},
-    {"StdinAndStdoutClosed",
-     {0, 1},
-     SystemCase::captured,
-     {"IN", "OUT", "4"},
-     "",
-     "",
-     0,
-     sample_output},
-    {"StdinAndStderrClosed", {0, 2}, SystemCase::captured, {"IN", "OUT", "x"}, "", "", 3, ""},
-    {"StdoutAndStderrClosedOutputIsInput",
-     {1, 2},
-     SystemCase::captured,
-     {"IN", "IN", "4"},
-     "",
-     "",
-     2,
-     "old"},
-    {"StdoutAndStderrClosedCountUnusable",
-     {1, 2},
-     SystemCase::captured,
-     {"IN", "OUT", "abc"},
-     "",
-     "",
-     3,
-     ""},
-    {"AllClosed", {0, 1, 2}, SystemCase::captured, {"IN", "OUT", "4"}, "", "", 0, sample_output},
+    {"StdinClosed", {0}, captured, {"IN", "OUT", "4"}, "4\n", "", 0, sample_output},
+    {"StdoutClosed", {1}, captured, {"IN", "OUT", "4"}, "", "", 0, sample_output},
+    {"StderrClosed", {2}, captured, {"IN", "OUT", "abc"}, "", "", 3, ""},
+    {"StdinAndStdoutClosed", {0, 1}, captured, {"IN", "OUT", "4"}, "", "", 0, sample_output},
+    {"StdinAndStderrClosed", {0, 2}, captured, {"IN", "OUT", "x"}, "", "", 3, ""},
+    {"StdoutAndStderrClosedOutputIsInput", {1, 2}, captured, {"IN", "IN", "4"}, "", "", 2, "old"},
+    {"StdoutAndStderrClosedCountUnusable", {1, 2}, captured, {"IN", "OUT", "abc"}, "", "", 3, ""},
+    {"AllClosed", {0, 1, 2}, captured, {"IN", "OUT", "4"}, "", "", 0, sample_output},
     {"StdoutAClosedPipe",
      {},
-     SystemCase::closed_pipe,
+     closed_pipe,
      {"IN", "OUT", "4"},
      "",
      unwritable_stdout,
      2,
      sample_output},
-    {"StdoutFull",
-     {},
-     SystemCase::full,
-     {"IN", "OUT", "4"},
-     "",
-     unwritable_stdout,
-     2,
-     sample_output},
+    {"StdoutFull", {}, full, {"IN", "OUT", "4"}, "", unwritable_stdout, 2, sample_output},
     {"StdinAsBothInputAndOutput",
      {},
-     SystemCase::captured,
+     captured,
      {"/dev/stdin", "/dev/stdin", "4"},
      "",
      output_is_input,
      2,
      "old"},
     // Node.js, systemd and inetd hand over sockets, which cannot be opened by name.
-    {"SocketsNamedAsInputAndOutput",
-     {},
-     SystemCase::socket,
-     {"/dev/fd/0", "/proc/self/fd/1", "4"},
-     "4\n" + sample_output,
-     "",
-     0,
-     "old"},
+    {"Sockets", {}, socket, {"/dev/fd/0", "/dev/stdout", "4"}, "4\n" + sample_output, "", 0, "old"},
     // A descriptor closed at the start names no file, though a placeholder fills its place.
-    {"StdinClosedNamedAsInput",
-     {0},
-     SystemCase::captured,
-     {"/dev/stdin", "OUT", "4"},
-     "",
-     no_input,
-     1,
-     "old"},
-    {"StdoutClosedNamedAsOutput",
-     {1},
-     SystemCase::captured,
-     {"IN", "/dev/stdout", "4"},
-     "",
-     no_output,
-     2,
-     "old"},
+    {"ClosedStdinNamed", {0}, captured, {"/dev/stdin", "OUT", "4"}, "", no_input, 1, "old"},
+    {"ClosedStdoutNamed", {1}, captured, {"IN", "/dev/stdout", "4"}, "", no_output, 2, "old"},
 };
 
 void PrintTo(const SystemCase& c, std::ostream* os) { *os << c.name; }
@@ -429,31 +383,27 @@ TEST_F(Cli, CountEchoMatchesSscanf) {
 // run at 1 MiB.
 TEST_F(Cli, CountBeyondTheOutputsRoomIsRefusedWithinASecond) {
   spit(dir / "in", sample_input.substr(0, 54));
-  struct Row {
-    fs::path out;
-    std::string count, err;
-  };
-  std::vector<Row> rows = {{dir / "out", "10000000000000", no_disk_room}};
+  std::vector<std::tuple<fs::path, std::string, std::string>> rows = {
+      {dir / "out", "10000000000000", no_disk_room}};
   fs::path small = dir / "small", large = dir / "large";
   fs::create_directory(small);
   fs::create_directory(large);
+  // Where a tmpfs can be mounted (as root): 1 MiB, and larger than the memory room.
   if (mount("tmpfs", small.c_str(), "tmpfs", 0, "size=1m") == 0 &&
       mount("tmpfs", large.c_str(), "tmpfs", 0, "size=1t") == 0) {
     std::int64_t lines = memory_room_bytes() / 11;
     rows.push_back({small / "out", "10000000000000", no_disk_room});
     rows.push_back({large / "out", std::to_string(lines + lines / 100), no_memory});
-  } else {
-    std::printf("no tmpfs mounted (not root?): the disk alone is tried\n");
   }
-  for (const Row& row : rows) {
+  for (const auto& [out, count, err] : rows) {
     auto start = std::chrono::steady_clock::now();
-    Result r = run({path("in"), row.out.string(), row.count},
+    Result r = run({path("in"), out.string(), count},
                    {.limit = {{RLIMIT_FSIZE, 1 << 20}}, .timeout = std::chrono::seconds(5)});
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << row.out;
-    EXPECT_EQ(r.out, "") << row.out;
-    EXPECT_EQ(r.err, row.err) << row.out;
-    EXPECT_EQ(r.status, 3) << row.out;
-    EXPECT_EQ(fs::file_size(row.out), 0u) << row.out;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << out;
+    EXPECT_EQ(r.out, "") << out;
+    EXPECT_EQ(r.err, err) << out;
+    EXPECT_EQ(r.status, 3) << out;
+    EXPECT_EQ(fs::file_size(out), 0u) << out;
   }
   umount2(small.c_str(), MNT_DETACH);
   umount2(large.c_str(), MNT_DETACH);
