@@ -62,6 +62,11 @@ bool refill(ReadingInput& in) {
   return true;
 }
 
+// The offset in the file of the buffer's byte pos.
+std::int64_t offset_of(const ReadingInput& in, std::size_t pos) {
+  return in.base + static_cast<std::int64_t>(pos);
+}
+
 // The C library's stream functions over the buffer: the fallback scan reads the same bytes
 // as the fast path, and its position comes back through ftell.
 ssize_t buffer_read(void* cookie, char* to, std::size_t size) {
@@ -76,12 +81,8 @@ ssize_t buffer_read(void* cookie, char* to, std::size_t size) {
 int buffer_seek(void* cookie, off64_t* offset, int whence) {
   if (whence != SEEK_CUR || *offset != 0) return -1;  // only ftell asks
   ReadingInput& in = *static_cast<ReadingInput*>(cookie);
-  *offset = in.base + static_cast<std::int64_t>(in.pos);
+  *offset = offset_of(in, in.pos);
   return 0;
-}
-
-std::int64_t offset_of(const ReadingInput& in, std::size_t pos) {
-  return in.base + static_cast<std::int64_t>(pos);
 }
 
 enum class ScanEnd { more, end_of_file, failed };
