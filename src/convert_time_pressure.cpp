@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cinttypes>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -55,8 +56,7 @@ constexpr char usage[] =
     "\n"
     "  INPUT      the readings; a pipe, a FIFO or /dev/stdin also do\n"
     "  OUTPUT     created, or truncated; never the input itself\n"
-    "  COUNT      how many readings to convert: in memory whole (64 bytes each) or,\n"
-    "             when that does not fit, in windows\n"
+    "  COUNT      how many readings to convert, a window of 65,536 at a time\n"
     "  --help     this text; --version: the version (each only as the sole argument)\n"
     "\n"
     "Exit status, and message on standard error:\n"
@@ -152,6 +152,16 @@ bool same_file(const struct stat& in, const struct stat& out) {
   return lossy && in.st_dev == out.st_dev && in.st_ino == out.st_ino;
 }
 
+// Whether out's lines take memory as they are written: on tmpfs and ramfs a regular file's
+// pages are memory, which the kernel cannot reclaim without swap. A device is no file of
+// the file system it is named in (/dev/full sits on a tmpfs).
+bool output_in_memory(std::FILE* out) {
+  struct stat st;
+  struct statfs fs;
+  return fstat(fileno(out), &st) == 0 && S_ISREG(st.st_mode) && fstatfs(fileno(out), &fs) == 0 &&
+         (fs.f_type == TMPFS_MAGIC || fs.f_type == RAMFS_MAGIC);
+}
+
 // Opens path for writing as fopen's "wt" does, except that nothing is truncated when the
 // path names the input itself. Returns nullptr and sets *message on failure.
 std::FILE* open_output(const char* path, const struct stat& in_stat, const char** message) {
@@ -177,11 +187,10 @@ std::int64_t output_bytes(std::int64_t n, std::int64_t line_bytes) {
   return n > INT64_MAX / line_bytes ? INT64_MAX : n * line_bytes;
 }
 
-// The shortest line, "nan    nan" and a line feed, and a typical one: a year of seconds and
-// a four-digit reading, "31535999.000000    -1013.500000" and a line feed.
-constexpr std::int64_t shortest_line_bytes = 11, typical_line_bytes = 32;
+// The shortest line: "nan    nan" and a line feed.
+constexpr std::int64_t shortest_line_bytes = 11;
 
-// Whether out's file system can hold n lines: always for pipes and devices. False when a
+// Whether fd's file system can hold n lines: always for pipes and devices. False when a
 // regular file's file system has less room for this user than the shortest output.
 bool output_fits(std::FILE* out, std::int64_t n) {
   struct stat st;
@@ -189,41 +198,17 @@ bool output_fits(std::FILE* out, std::int64_t n) {
   if (fstat(fileno(out), &st) != 0 || !S_ISREG(st.st_mode) || fstatvfs(fileno(out), &fs) != 0 ||
       fs.f_frsize == 0)
     return true;
-  std::int64_t room = fs.f_bavail > static_cast<std::uint64_t>(INT64_MAX) / fs.f_frsize
+  std::uint64_t blocks = fs.f_bavail, block_bytes = fs.f_frsize;
+  std::int64_t room = blocks > static_cast<std::uint64_t>(INT64_MAX) / block_bytes
                           ? INT64_MAX
-                          : static_cast<std::int64_t>(fs.f_bavail * fs.f_frsize);
+                          : static_cast<std::int64_t>(blocks * block_bytes);
   return output_bytes(n, shortest_line_bytes) <= room;
 }
 
-// Whether out's lines take memory as they are written: on tmpfs and ramfs a file's pages
-// are memory, which the kernel cannot reclaim without swap.
-bool output_in_memory(std::FILE* out) {
-  struct statfs fs;
-  return fstatfs(fileno(out), &fs) == 0 && (fs.f_type == TMPFS_MAGIC || fs.f_type == RAMFS_MAGIC);
-}
-
-// Readings in a window when the whole series does not fit. At 31.5 M readings, windows of
-// 16 K to 4 M readings all ran within 6 % of each other and no slower than the whole
-// series: this one is at full speed and leaves the machine the most room.
+// Readings in a window. At 10 M readings, cold and warm, and at a year of readings,
+// windows from 16 K readings on all ran at full speed: this one leaves the machine the
+// most room at that speed.
 constexpr std::int64_t window_readings = 1 << 16;  // 4 MiB
-// The smallest window tried before the count is refused.
-constexpr std::int64_t least_window_readings = 1 << 12;
-
-// Reserves the whole series of n readings when it fits the room with its margin, or else
-// the largest window that does, from window_readings down. Where the lines take memory,
-// the whole series must leave room for typical lines beside it, and a window for the
-// shortest. Returns the memory the lines take, at the least, or -1 when not even the
-// least window fits.
-std::int64_t reserve_run(ReadingSeries& s, std::int64_t n, bool lines_in_memory) {
-  std::int64_t shortest = lines_in_memory ? output_bytes(n, shortest_line_bytes) : 0;
-  if (reserve_series(s, n, lines_in_memory ? output_bytes(n, typical_line_bytes) : 0))
-    return shortest;
-  for (std::int64_t w = std::min(n, window_readings); w > 0; w /= 2) {
-    if (reserve_series(s, w, shortest)) return shortest;
-    if (w <= least_window_readings) break;
-  }
-  return -1;
-}
 
 // Sets the process's data-size limit to what it holds now and the room still left, so
 // that an allocation past the room, the C library's for a number with millions of digits
@@ -232,12 +217,13 @@ void limit_data_to_room(std::int64_t output_memory) {
   std::int64_t room = memory_room_bytes(), data = data_bytes();
   if (room == INT64_MAX || data < 0) return;
   constexpr std::int64_t least_spare = 8 << 20;
-  std::int64_t spare = std::max(room - output_memory - run_margin_bytes(0, room), least_spare);
+  std::int64_t spare = std::max(room - output_memory - least_spare, least_spare);
   rlimit limit;
   if (getrlimit(RLIMIT_DATA, &limit) != 0 || data > INT64_MAX - spare) return;
-  rlim_t wanted = static_cast<rlim_t>(data + spare);
+  std::uint64_t wanted = static_cast<std::uint64_t>(data + spare);
+  if (wanted >= static_cast<std::uint64_t>(RLIM_INFINITY)) return;
   if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur <= wanted) return;
-  limit.rlim_cur = wanted;
+  limit.rlim_cur = static_cast<rlim_t>(wanted);
   setrlimit(RLIMIT_DATA, &limit);
 }
 
@@ -271,31 +257,28 @@ int main(int argc, char** argv) {
 
   std::int64_t n = 0;
   if (argc < 4 || !parse_count(argv[3], n)) return fail(no_count, 3);
-  // All the memory of the run is had before the count is echoed, so that a count that
-  // cannot be had fails like any other unusable count, with nothing on standard output,
-  // and a run that starts is not killed part-way for want of memory. A count of 0 or
-  // below converts nothing and needs none.
+  // Every refusal comes before the count is echoed, so that a count that cannot be had
+  // fails like any other unusable count, with nothing on standard output. Where the lines
+  // take memory, the shortest of them count against the room too.
+  if (!output_fits(out, n)) return fail(no_disk_room, 3);
+  const bool lines_in_memory = output_in_memory(out);
+  const std::int64_t output_memory = lines_in_memory ? output_bytes(n, shortest_line_bytes) : 0;
   ReadingSeries series;
   if (n > 0) {
-    if (!output_fits(out, n)) return fail(no_disk_room, 3);
-    std::int64_t output_memory = reserve_run(series, n, output_in_memory(out));
-    if (output_memory < 0) return fail(no_memory, 3);
+    if (!reserve_series(series, std::min(n, window_readings), output_memory))
+      return fail(no_memory, 3);
     limit_data_to_room(output_memory);
   }
   // The conversion does not depend on the echo: a failed echo is reported once the
   // output is whole.
-  bool echoed = std::printf("%ld\n", static_cast<long>(n)) > 0;
+  bool echoed = std::printf("%" PRId64 "\n", n) > 0;
 
-  RunEnd end = RunEnd::converted;
-  ReadingInput input;
-  if (n > 0) {
-    if (!start_reading(input, in, series)) return fail(unreadable_input, 1);
-    end = convert_readings(input, out, n, series);
-  }
-  if (end == RunEnd::read_failed)
-    return fail(input.error == ENOMEM ? no_memory_to_read : unreadable_input, 1);
+  RunEnd end = convert_readings(in, out, n, series, lines_in_memory);
+  if (end == RunEnd::read_out_of_memory) return fail(no_memory_to_read, 1);
+  if (end == RunEnd::read_failed) return fail(unreadable_input, 1);
   std::fclose(in);
-  if (std::fclose(out) != 0 || end == RunEnd::write_failed) return fail(unwritable_output, 2);
+  if (std::fclose(out) != 0 || end == RunEnd::write_failed)
+    return fail(unwritable_output, 2);
   if (!echoed) return fail(unwritable_stdout, 2);
   return 0;
 }

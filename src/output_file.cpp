@@ -28,6 +28,7 @@ char* put_field(double v, char* to) {
 
 // The longest line: two fields, the four blanks and the line feed.
 constexpr std::size_t longest_line = 2 * (lf_text_room - 1) + 4 + 1;
+static_assert(longest_line == longest_line_bytes);
 // A line starts before the block's end; the buffer's slack takes the rest of it, and the
 // bytes the digits store past it.
 static_assert(longest_line + lf_store_past <= write_buffer_slack);

@@ -1,8 +1,6 @@
 // What the program assumes of the machine and of the C library, each stated once.
 #pragma once
 
-#include <sys/mman.h>
-
 #include <bit>
 #include <cstdint>
 #include <limits>
@@ -31,11 +29,4 @@ inline constexpr std::uint64_t exact_integer_bound = std::uint64_t{1} << (double
 // stream's read-ahead, are extensions that glibc and musl provide on Linux.
 #if !defined(__linux__)
 #error "the read pass needs fopencookie (glibc or musl, on Linux)"
-#endif
-
-// The series' pages are had by madvise(MADV_POPULATE_WRITE), which came with Linux 5.14 and
-// glibc 2.35. Older C library headers lack the name; its value is the kernel's, fixed by its
-// interface. An older kernel refuses it with EINVAL, and the pages then come as they are used.
-#if !defined(MADV_POPULATE_WRITE)
-#define MADV_POPULATE_WRITE 23
 #endif

@@ -16,16 +16,12 @@ inline constexpr std::size_t read_buffer_slack = 1024;
 inline constexpr std::size_t write_block_bytes = 1 << 18;
 inline constexpr std::size_t write_buffer_slack = 1024;
 
-// Returns the series' pages to the system.
-struct SeriesStorage {
-  std::size_t bytes = 0;
-  void operator()(unsigned char* p) const;
-};
-
-// All readings of one run, in file order: element i of every column belongs to reading i.
-// A double that no scan assigned, or a time that cannot be computed, holds no_value().
+// Readings of one run, in file order, a window at a time: element i of every column
+// belongs to the window's reading i. A double that no scan assigned, or a time that cannot
+// be computed, holds no_value().
 struct ReadingSeries {
-  std::int64_t n = 0;          // number of readings; never negative once reserved
+  std::int64_t n = 0;          // readings in the series now: 0 to capacity
+  std::int64_t capacity = 0;   // readings the columns have room for
   std::int64_t* YY = nullptr;  // year
   std::int64_t* MM = nullptr;  // month
   std::int64_t* DD = nullptr;  // day of month
@@ -39,7 +35,7 @@ struct ReadingSeries {
   // write_block_bytes + write_buffer_slack for the write pass.
   char* read_buffer = nullptr;
   char* write_buffer = nullptr;
-  std::unique_ptr<unsigned char, SeriesStorage> storage;  // all of the above
+  std::unique_ptr<unsigned char[]> storage;  // all of the above
 };
 
 // Marks a double that holds no value: a quiet NaN with a payload that no reading carries,
@@ -48,21 +44,10 @@ inline constexpr std::uint64_t no_value_bits = 0x7ff8'0000'0000'0001;
 inline double no_value() { return std::bit_cast<double>(no_value_bits); }
 inline bool is_no_value(double v) { return std::bit_cast<std::uint64_t>(v) == no_value_bits; }
 
-// Bytes that a run of n readings reserves: the columns and the passes' buffers. INT64_MAX
-// when that does not fit in 64 bits.
-std::int64_t run_bytes(std::int64_t n);
-
-// The margin a run of `bytes` keeps under a room of `room` bytes: for the page tables, the
-// process's growth while it runs, the control group's per-CPU charge batches (64 pages a
-// CPU, which its usage figure may lag by), and a 32nd of the room for other programs that
-// take memory between two of the reservation's checks.
-std::int64_t run_margin_bytes(std::int64_t bytes, std::int64_t room);
-
-// Reserves the columns for max(n, 0) readings, uninitialised, and the passes' buffers.
-// Returns false, reserving nothing, when they cannot be had: when they, also_needed
-// bytes more and the margin exceed memory_room_bytes(), before or while the columns'
-// pages are had, a step at a time, or when the allocator refuses them. The columns' pages
-// are had before it returns, the buffers' as the passes use them.
+// Reserves the columns for max(n, 0) readings, uninitialised, and the passes' buffers, and
+// sets n and capacity to that count. Returns false, reserving nothing, when they, also_needed
+// bytes more and room for the process to grow by exceed memory_room_bytes(), or when the
+// allocator refuses them.
 bool reserve_series(ReadingSeries& s, std::int64_t n, std::int64_t also_needed = 0);
 
 // Where the read pass stands in its input. It carries over from one call of the pass to
@@ -120,13 +105,22 @@ bool month_start_s(std::int64_t YY, std::int64_t MM, std::int64_t& seconds);
 // elapsed time when t0 has none. Returns false when a write fails; the caller must still
 // check the close.
 bool write_lines(std::FILE* out, const ReadingSeries& s, double t0);
+// The longest line it writes: two fields of 317 bytes, the four blanks and the line feed.
+inline constexpr std::int64_t longest_line_bytes = 2 * 317 + 4 + 1;
 bool write_lines(std::FILE* out, const ReadingSeries& s);  // t0: s.time_s[0]
 
-// How a conversion ended.
-enum class RunEnd { converted, read_failed, write_failed };
+// How a conversion ended: every line written, or the read pass failed (for want of
+// memory to hold a number, or otherwise), or a write failed.
+enum class RunEnd { converted, read_failed, read_out_of_memory, write_failed };
 
-// Converts n readings from input, started on s, to out in windows of the series' size s.n:
-// reads a window, converts it, writes it, and again until n lines are written, then
-// finishes the reading. The lines are the same whatever the window's size: every elapsed
-// time counts from the first reading. On read_failed, input.error says why.
-RunEnd convert_readings(ReadingInput& input, std::FILE* out, std::int64_t n, ReadingSeries& s);
+// Converts n readings from in to out a window at a time, in windows of s.capacity
+// readings: reads a window into s, converts it, writes it, and again until n lines are
+// written. The lines are the same whatever the window's size: every elapsed time counts
+// from the first reading, and the read pass carries on where the last window stopped.
+// When the lines take memory (a file on tmpfs), a window's lines must fit the memory room
+// at the longest line each, checked before each window; a window shrinks to fit, and the
+// run ends with write_failed, the lines before it whole, when not even a line fits.
+// Reads read_size bytes at a time (1 to read_block_bytes). On return, in is positioned
+// after the last scan, as after fscanf.
+RunEnd convert_readings(std::FILE* in, std::FILE* out, std::int64_t n, ReadingSeries& s,
+                        bool lines_in_memory = false, std::size_t read_size = read_block_bytes);

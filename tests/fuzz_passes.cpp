@@ -94,12 +94,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // The whole run in windows of 1 to 8 readings writes the same lines.
   ReadingSeries window;
-  reserve_series(window, 1 + static_cast<std::int64_t>(size % 8));
+  check(reserve_series(window, 1 + static_cast<std::int64_t>(size % 8)), "reserve");
   in = file_with(text, text_size);
-  ReadingInput input;
-  check(start_reading(input, in, window, read_size ? read_size : read_block_bytes), "start");
   check(written_by([&](std::FILE* out) {
-          return convert_readings(input, out, n, window) == RunEnd::converted;
+          return convert_readings(in, out, n, window, false,
+                                  read_size ? read_size : read_block_bytes) == RunEnd::converted;
         }) == lines,
         "lines in windows");
   std::fclose(in);
