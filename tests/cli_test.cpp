@@ -515,10 +515,18 @@ TEST_F(Cli, ANumberTooLongForTheMemoryLeftIsReported) {
   GTEST_SKIP() << "AddressSanitizer cannot start under a data-size limit";
 #endif
   spit(dir / "in", "2020-01-01 00:00:00\t" + std::string(40 << 20, '1') + "\n" + sample_input);
-  Result r = run({path("in"), path("out"), "2"}, {.limit = {{RLIMIT_DATA, 32 << 20}}});
-  EXPECT_EQ(r.out, "2\n");
-  EXPECT_EQ(r.err, no_memory_to_read);
-  EXPECT_EQ(r.status, 1);
+  // Under a data-size limit of the caller's, and in a memory group, where the program's own
+  // data-size limit must stop the number before the group's limit does.
+  std::vector<Launch> launches = {{.limit = {{RLIMIT_DATA, 32 << 20}}}};
+  fs::path group = memory_group(dir.filename().string(), 32 << 20);
+  if (!group.empty()) launches.push_back({.cgroup_procs = group / "cgroup.procs"});
+  for (const Launch& launch : launches) {
+    Result r = run({path("in"), path("out"), "2"}, launch);
+    EXPECT_EQ(r.out, "2\n");
+    EXPECT_EQ(r.err, no_memory_to_read);
+    EXPECT_EQ(r.status, 1);
+  }
+  if (!group.empty()) fs::remove(group);
 }
 
 TEST_F(Cli, OutputNamingTheInputLeavesItUntouched) {
