@@ -1,6 +1,8 @@
 // Times the whole converter, start to exit, on generated 1 Hz logger files, side by side
-// with the literal fscanf/fprintf build, and checks that both write the same bytes. Two
-// rows for each size, as a user meets them:
+// with the literal fscanf/fprintf build, and checks that both write the same bytes. Beside
+// them, in the same conditions: the program writing to /dev/null (its passes' own work),
+// and the floor, a process that reads the same input and copies the same output bytes into
+// a new file. Two rows for each size, as a user meets them:
 //   cold: a single run after a pause, as when the program is run once. On a virtual machine
 //         whose host takes back the memory a guest frees, that memory costs the host's page
 //         faults again; the pause lets the host take it back.
@@ -10,11 +12,12 @@
 //
 // Usage: whole_program_benchmark [--pause SECONDS] [--notations-only] [READINGS...]
 //          (default: a 10 s pause; 1000000 10000000 readings)
-//        whole_program_benchmark --year   (a year at 1 Hz, whole and in windows; 2.8 GB
-//                                          of temporary files)
+//        whole_program_benchmark --year   (the same for a year at 1 Hz, 31536000 readings;
+//                                          about 3 GB of temporary files)
 //        whole_program_benchmark --generate FILE READINGS   (only writes the input file)
 // The files go to $TMPDIR (or /tmp) and are removed afterwards; 10 M readings take 0.27 GB
-// of input and 0.33 GB for each output.
+// of input and 0.3 GB for each output.
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -31,8 +34,6 @@
 #include <thread>
 #include <tuple>
 #include <vector>
-
-#include "memory_group.h"
 
 namespace fs = std::filesystem;
 
@@ -149,28 +150,17 @@ struct Run {
   long peak_kb;
 };
 
-// Limits a run is made under: an address-space limit (ulimit -v), and a control group to
-// join, by its cgroup.procs file.
-struct Limits {
-  rlim_t address_space = RLIM_INFINITY;
-  std::string cgroup_procs;
-};
-
 // Runs program INPUT OUTPUT COUNT with standard output discarded. Every run writes a new
 // output file, since replacing a file costs the file system more, and unevenly; the input
 // stays in the page cache.
-Run run(const char* program, const fs::path& in, const fs::path& out, std::int64_t n,
-        const Limits& limits = {}) {
-  fs::remove(out);
+Run run(const char* program, const fs::path& in, const fs::path& out, std::int64_t n) {
+  if (fs::is_regular_file(out)) fs::remove(out);
   std::string count = std::to_string(n);
   std::fflush(stdout);
   auto start = std::chrono::steady_clock::now();
   pid_t pid = fork();
   if (pid == 0) {
     if (!std::freopen("/dev/null", "w", stdout)) _exit(126);
-    rlimit as{limits.address_space, limits.address_space};
-    setrlimit(RLIMIT_AS, &as);
-    if (!limits.cgroup_procs.empty()) std::ofstream(limits.cgroup_procs) << getpid() << "\n";
     execl(program, program, in.c_str(), out.c_str(), count.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
@@ -180,6 +170,34 @@ Run run(const char* program, const fs::path& in, const fs::path& out, std::int64
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
     std::fprintf(stderr, "%s failed with status %d\n", program, status);
+    std::exit(1);
+  }
+  return {seconds, usage.ru_maxrss};
+}
+
+// The floor: a process that reads all of in and copies the bytes of lines into a new file
+// out, 1 MiB at a time, as fast as the system lets it; timed as run() times a program.
+Run floor_run(const fs::path& in, const fs::path& lines, const fs::path& out) {
+  fs::remove(out);
+  auto start = std::chrono::steady_clock::now();
+  pid_t pid = fork();
+  if (pid == 0) {
+    static char block[1 << 20];
+    int from = open(in.c_str(), O_RDONLY);
+    while (from >= 0 && read(from, block, sizeof block) > 0) {
+    }
+    int source = open(lines.c_str(), O_RDONLY);
+    int to = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    for (ssize_t got; source >= 0 && (got = read(source, block, sizeof block)) > 0;)
+      if (write(to, block, static_cast<std::size_t>(got)) != got) _exit(1);
+    _exit(from >= 0 && source >= 0 && close(to) == 0 ? 0 : 1);
+  }
+  int status = 0;
+  struct rusage usage {};
+  wait4(pid, &status, 0, &usage);
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    std::fprintf(stderr, "the floor's copy failed\n");
     std::exit(1);
   }
   return {seconds, usage.ru_maxrss};
@@ -197,45 +215,6 @@ bool same_bytes(const fs::path& a, const fs::path& b) {
   }
 }
 
-// A year at 1 Hz, 31,536,000 readings, as a whole series, in windows forced by an
-// address-space limit that the whole series cannot fit, and in windows under a memory
-// group's limit; each the best of two runs, right after one untimed run.
-int year_in_windows(const fs::path& dir) {
-  constexpr std::int64_t n = 31'536'000;
-  fs::path in = dir / "year.txt", whole_out = dir / "whole.txt", out = dir / "out.txt";
-  generate(in, n);
-  fs::path group = memory_group(dir.filename().string(), std::int64_t{256} << 20);
-  struct Row {
-    const char* how;
-    Limits limits;
-  };
-  std::vector<Row> rows = {
-      {"whole series: convert_time_pressure year.txt out.txt 31536000", {}},
-      {"windows: (ulimit -v 1000000; convert_time_pressure year.txt out.txt 31536000)",
-       {.address_space = rlim_t{1'000'000} * 1024, .cgroup_procs = ""}}};
-  if (!group.empty())
-    rows.push_back({"windows: in a 256 MiB cgroup v1 memory group",
-                    {.address_space = RLIM_INFINITY, .cgroup_procs = group / "cgroup.procs"}});
-  bool identical = true;
-  std::printf("%-80s %8s %14s\n", "a year at 1 Hz, 31.5 M readings", "best s", "peak B/reading");
-  for (const Row& row : rows) {
-    const fs::path& to = &row == &rows[0] ? whole_out : out;
-    run(CTP_BINARY, in, to, n, row.limits);
-    Run best{1e300, 0};
-    for (int r = 0; r < 2; ++r) {
-      Run once = run(CTP_BINARY, in, to, n, row.limits);
-      if (once.seconds < best.seconds) best = once;
-    }
-    if (&row != &rows[0]) identical = identical && same_bytes(whole_out, out);
-    std::printf("%-80s %8.3f %14.1f\n", row.how, best.seconds,
-                static_cast<double>(best.peak_kb) * 1024 / static_cast<double>(n));
-    std::fflush(stdout);
-  }
-  if (!group.empty()) fs::remove(group);
-  std::printf("outputs: %s\n", identical ? "identical bytes" : "DIFFERENT BYTES");
-  return identical ? 0 : 1;
-}
-
 // The median of times.
 double median(std::vector<double> times) {
   std::sort(times.begin(), times.end());
@@ -249,7 +228,7 @@ int main(int argc, char** argv) {
     generate(argv[2], std::atoll(argv[3]));
     return 0;
   }
-  constexpr int cold_runs = 3, literal_warm_runs = 2;
+  constexpr int cold_runs = 3, warm_runs = 3;
   double pause_s = 10;
   bool notations_only = false, year = false;
   std::vector<std::int64_t> sizes;
@@ -263,6 +242,7 @@ int main(int argc, char** argv) {
     else
       sizes.push_back(std::atoll(argv[i]));
   }
+  if (year) sizes.push_back(31'536'000);
   if (sizes.empty() && !notations_only) sizes = {1'000'000, 10'000'000};
 
   std::string pattern = (fs::temp_directory_path() / "ctp_bench_XXXXXX").string();
@@ -271,11 +251,6 @@ int main(int argc, char** argv) {
     return 1;
   }
   const fs::path dir = pattern;
-  if (year) {
-    int status = year_in_windows(dir);
-    fs::remove_all(dir);
-    return status;
-  }
   bool identical = true;
   // By notation: 1 M readings each, warm, the best of three runs of each program.
   std::printf("%-26s %8s %10s %7s  %s\n", "1 M readings, notation", "fast s", "literal s", "ratio",
@@ -304,57 +279,70 @@ int main(int argc, char** argv) {
   }
   std::printf(
       "fast: %s\nliteral: %s\n"
+      "/dev/null: fast, writing its lines to /dev/null\n"
+      "floor: reads the input and copies fast's output bytes into a new file, 1 MiB at a time\n"
       "cold: the median of %d single runs of each, every one after a %.0f s pause\n"
       "warm: right after another run; fast: the best (and the median) of at least 5 runs and "
-      "2 s,\n      literal: the best of %d runs\n\n",
-      CTP_BINARY, CTP_LITERAL_BINARY, cold_runs, pause_s, literal_warm_runs);
-  std::printf("%11s %9s %5s %8s %8s %10s %7s %10s %14s\n", "readings", "input MB", "run", "fast s",
-              "median s", "literal s", "ratio", "ns/reading", "peak B/reading");
+      "2 s,\n      the others: the best of %d runs\n\n",
+      CTP_BINARY, CTP_LITERAL_BINARY, cold_runs, pause_s, warm_runs);
+  std::printf("%11s %9s %5s %8s %8s %10s %7s %10s %8s %10s %8s\n", "readings", "input MB", "run",
+              "fast s", "median s", "literal s", "ratio", "/dev/null", "floor s", "fast/floor",
+              "peak MB");
   auto row = [](std::int64_t n, double mb, const char* kind, double fast, double fast_median,
-                double literal, long peak_kb) {
-    std::printf("%11lld %9.1f %5s %8.3f %8.3f %10.3f %6.1fx %10.1f %14.1f\n",
+                double literal, double to_null, double floor, long peak_kb) {
+    std::printf("%11lld %9.1f %5s %8.3f %8.3f %10.3f %6.1fx %10.3f %8.3f %9.2fx %8.1f\n",
                 static_cast<long long>(n), mb, kind, fast, fast_median, literal, literal / fast,
-                fast / static_cast<double>(n) * 1e9,
-                static_cast<double>(peak_kb) * 1024 / static_cast<double>(n));
+                to_null, floor, fast / floor, static_cast<double>(peak_kb) / 1024);
     std::fflush(stdout);
   };
   for (std::int64_t n : sizes) {
     fs::path in = dir / "readings.txt", fast_out = dir / "fast.txt",
-             literal_out = dir / "literal.txt";
+             literal_out = dir / "literal.txt", floor_out = dir / "floor.txt";
     generate(in, n);
     double mb = static_cast<double>(fs::file_size(in)) / 1e6;
     // An untimed run brings the input into the page cache, as a file just written is.
     run(CTP_BINARY, in, fast_out, n);
-    // Cold: each program once after each pause, in turn.
-    std::vector<double> cold_fast, cold_literal;
+    // Each kind of run as a function of no arguments, timed in seconds.
+    enum Kind { fast, literal, to_null, floor, kinds };
+    auto once = [&](int kind) -> Run {
+      switch (kind) {
+        case fast:
+          return run(CTP_BINARY, in, fast_out, n);
+        case literal:
+          return run(CTP_LITERAL_BINARY, in, literal_out, n);
+        case to_null:
+          return run(CTP_BINARY, in, "/dev/null", n);
+        default:
+          return floor_run(in, fast_out, floor_out);
+      }
+    };
+    // Cold: each kind once after each pause, in turn.
+    std::vector<double> cold[kinds];
     long peak_kb = 0;
     for (int r = 0; r < cold_runs; ++r) {
-      for (auto [program, out, times] :
-           {std::tuple{CTP_BINARY, &fast_out, &cold_fast},
-            std::tuple{CTP_LITERAL_BINARY, &literal_out, &cold_literal}}) {
+      for (int kind = 0; kind < kinds; ++kind) {
         std::this_thread::sleep_for(std::chrono::duration<double>(pause_s));
-        Run once = run(program, in, *out, n);
-        times->push_back(once.seconds);
-        if (times == &cold_fast) peak_kb = std::max(peak_kb, once.peak_kb);
+        Run timed = once(kind);
+        cold[kind].push_back(timed.seconds);
+        if (kind == fast) peak_kb = std::max(peak_kb, timed.peak_kb);
       }
     }
     identical = identical && same_bytes(fast_out, literal_out);
     // Warm: back to back, after one untimed run.
-    run(CTP_BINARY, in, fast_out, n);
+    once(fast);
     std::vector<double> warm_fast;
     for (double total = 0; warm_fast.size() < 5 || (total < 2 && warm_fast.size() < 25);) {
-      warm_fast.push_back(run(CTP_BINARY, in, fast_out, n).seconds);
+      warm_fast.push_back(once(fast).seconds);
       total += warm_fast.back();
     }
-    double warm_literal = 1e300;
-    for (int r = 0; r < literal_warm_runs; ++r)
-      warm_literal = std::min(warm_literal, run(CTP_LITERAL_BINARY, in, literal_out, n).seconds);
-    row(n, mb, "cold", median(cold_fast), median(cold_fast), median(cold_literal), peak_kb);
+    double warm[kinds] = {0, 1e300, 1e300, 1e300};
+    for (int kind = literal; kind < kinds; ++kind)
+      for (int r = 0; r < warm_runs; ++r) warm[kind] = std::min(warm[kind], once(kind).seconds);
+    row(n, mb, "cold", median(cold[fast]), median(cold[fast]), median(cold[literal]),
+        median(cold[to_null]), median(cold[floor]), peak_kb);
     row(n, mb, "warm", *std::min_element(warm_fast.begin(), warm_fast.end()), median(warm_fast),
-        warm_literal, peak_kb);
-    fs::remove(in);
-    fs::remove(fast_out);
-    fs::remove(literal_out);
+        warm[literal], warm[to_null], warm[floor], peak_kb);
+    for (const fs::path& file : {in, fast_out, literal_out, floor_out}) fs::remove(file);
   }
   fs::remove_all(dir);
   std::printf("\noutputs: %s\n", identical ? "identical bytes" : "DIFFERENT BYTES");
