@@ -4,12 +4,16 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "fixed_point_text.h"
+#include "lf_formatter.h"
 #include "literal_passes.h"
 #include "reading_series.h"
+#include "whole_series.h"
+
+using namespace ctp;
 
 namespace {
 
@@ -35,7 +39,7 @@ template <bool (*read)(std::FILE*, ReadingSeries&)>
 void BM_Read(benchmark::State& state) {
   std::FILE* f = logger_file();
   ReadingSeries s;
-  reserve_series(s, readings);
+  if (!reserve_series(s, readings)) std::abort();
   for (auto _ : state) {
     std::rewind(f);
     read(f, s);
@@ -45,14 +49,18 @@ void BM_Read(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * readings);
 }
 bool read_pass(std::FILE* in, ReadingSeries& s) { return read_readings(in, s); }
+bool literal_read_pass(std::FILE* in, ReadingSeries& s) {
+  literal_read_readings(in, s);
+  return true;
+}
 BENCHMARK(BM_Read<read_pass>)->Name("ReadPass");
-BENCHMARK(BM_Read<literal_read_readings>)->Name("LiteralReadPass");
+BENCHMARK(BM_Read<literal_read_pass>)->Name("LiteralReadPass");
 
 // The series read from logger_file(), its times converted when asked.
 ReadingSeries logger_series(bool converted) {
   std::FILE* f = logger_file();
   ReadingSeries s;
-  reserve_series(s, readings);
+  if (!reserve_series(s, readings)) std::abort();
   read_readings(f, s);
   std::fclose(f);
   if (converted) convert_times(s);

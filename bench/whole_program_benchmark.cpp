@@ -35,6 +35,8 @@
 #include <tuple>
 #include <vector>
 
+#include "literal_passes.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -54,6 +56,7 @@ enum class Notation {
 struct NotationRow {
   Notation notation;
   const char* name;
+  bool literal_defined = true;  // false: the literal program's lines are undefined
 };
 
 constexpr NotationRow notation_rows[] = {
@@ -62,7 +65,7 @@ constexpr NotationRow notation_rows[] = {
     {Notation::fractions, "ss.250, 15 decimals"},
     {Notation::exponent_e, "exponent 9.268728e-01"},
     {Notation::exponent_upper_e, "exponent 1.013512345E+05"},
-    {Notation::header_line, "a header line first"},
+    {Notation::header_line, "a header line first", false},
     {Notation::odd_values, "10% inf, nan, hex, 1e400"},
 };
 
@@ -203,16 +206,14 @@ Run floor_run(const fs::path& in, const fs::path& lines, const fs::path& out) {
   return {seconds, usage.ru_maxrss};
 }
 
-bool same_bytes(const fs::path& a, const fs::path& b) {
-  std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
-  std::vector<char> ba(1 << 20), bb(1 << 20);
-  for (;;) {
-    fa.read(ba.data(), static_cast<std::streamsize>(ba.size()));
-    fb.read(bb.data(), static_cast<std::streamsize>(bb.size()));
-    if (fa.gcount() != fb.gcount() || !std::equal(ba.begin(), ba.begin() + fa.gcount(), bb.begin()))
-      return false;
-    if (fa.gcount() == 0) return true;
-  }
+// Whether two outputs hold the same lines, but for NaN signs, which the literal program
+// leaves to the hardware.
+bool same_lines(const fs::path& a, const fs::path& b) {
+  auto text = [](const fs::path& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+  };
+  return ctp::without_nan_signs(text(a)) == ctp::without_nan_signs(text(b));
 }
 
 // The median of times.
@@ -254,7 +255,7 @@ int main(int argc, char** argv) {
   bool identical = true;
   // By notation: 1 M readings each, warm, the best of three runs of each program.
   std::printf("%-26s %8s %10s %7s  %s\n", "1 M readings, notation", "fast s", "literal s", "ratio",
-              "bytes");
+              "lines");
   for (const NotationRow& row : notation_rows) {
     constexpr std::int64_t n = 1'000'000;
     fs::path in = dir / "readings.txt", fast_out = dir / "fast.txt",
@@ -266,10 +267,12 @@ int main(int argc, char** argv) {
       fast = std::min(fast, run(CTP_BINARY, in, fast_out, n).seconds);
       literal = std::min(literal, run(CTP_LITERAL_BINARY, in, literal_out, n).seconds);
     }
-    bool same = same_bytes(fast_out, literal_out);
+    bool same = !row.literal_defined || same_lines(fast_out, literal_out);
     identical = identical && same;
     std::printf("%-26s %8.3f %10.3f %6.1fx  %s\n", row.name, fast, literal, literal / fast,
-                same ? "identical" : "DIFFERENT");
+                !row.literal_defined ? "literal undefined"
+                : same               ? "identical"
+                                     : "DIFFERENT");
     std::fflush(stdout);
   }
   std::printf("\n");
@@ -327,7 +330,7 @@ int main(int argc, char** argv) {
         if (kind == fast) peak_kb = std::max(peak_kb, timed.peak_kb);
       }
     }
-    identical = identical && same_bytes(fast_out, literal_out);
+    identical = identical && same_lines(fast_out, literal_out);
     // Warm: back to back, after one untimed run.
     once(fast);
     std::vector<double> warm_fast;
@@ -345,6 +348,7 @@ int main(int argc, char** argv) {
     for (const fs::path& file : {in, fast_out, literal_out, floor_out}) fs::remove(file);
   }
   fs::remove_all(dir);
-  std::printf("\noutputs: %s\n", identical ? "identical bytes" : "DIFFERENT BYTES");
+  std::printf("\noutputs: %s\n",
+              identical ? "the same lines (NaN signs aside)" : "DIFFERENT LINES");
   return identical ? 0 : 1;
 }

@@ -4,6 +4,8 @@
 
 #include "reading_series.h"
 
+namespace ctp {
+
 namespace {
 
 // Years further from zero than this have month starts beyond 64-bit seconds anyway; the
@@ -76,3 +78,5 @@ void convert_times(ReadingSeries& s) {
   for (std::int64_t i = 0; i < s.n; ++i)
     s.time_s[i] = reading_time_s(months, s.YY[i], s.MM[i], s.DD[i], s.hh[i], s.mm[i], s.ss[i]);
 }
+
+}  // namespace ctp

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <utility>
 
+namespace ctp {
+
 namespace {
 
 constexpr std::int64_t unlimited = INT64_MAX;
@@ -106,8 +108,7 @@ std::int64_t kib_file_bytes(const char* path, std::string_view key) {
   return kib > unlimited / 1024 ? unlimited : kib * 1024;
 }
 
-}  // namespace
-
+// Physical memory in bytes, or INT64_MAX when the system does not say.
 std::int64_t physical_memory_bytes() {
   long pages = sysconf(_SC_PHYS_PAGES);
   long page_size = sysconf(_SC_PAGESIZE);
@@ -115,6 +116,24 @@ std::int64_t physical_memory_bytes() {
   if (pages > unlimited / page_size) return unlimited;
   return static_cast<std::int64_t>(pages) * page_size;
 }
+
+// The room left under the process's address-space and data-size limits (ulimit -v, -d),
+// from the sizes in status_path (laid out as /proc/self/status). INT64_MAX without limits.
+std::int64_t process_limit_room_bytes(const char* status_path) {
+  std::int64_t room = unlimited;
+  for (auto [resource, key] : {std::pair{RLIMIT_AS, "VmSize:"}, {RLIMIT_DATA, "VmData:"}}) {
+    rlimit limit;
+    if (getrlimit(resource, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
+        limit.rlim_cur > static_cast<rlim_t>(unlimited))
+      continue;
+    std::int64_t used = std::max<std::int64_t>(kib_file_bytes(status_path, key), 0);
+    room =
+        std::min(room, std::max<std::int64_t>(static_cast<std::int64_t>(limit.rlim_cur) - used, 0));
+  }
+  return room;
+}
+
+}  // namespace
 
 std::int64_t meminfo_available_bytes(const char* meminfo_path) {
   return kib_file_bytes(meminfo_path, "MemAvailable:");
@@ -141,22 +160,6 @@ std::int64_t cgroup_room_bytes(const char* self_cgroup_path, const std::string& 
   return room;
 }
 
-std::int64_t data_bytes() { return kib_file_bytes("/proc/self/status", "VmData:"); }
-
-std::int64_t process_limit_room_bytes(const char* status_path) {
-  std::int64_t room = unlimited;
-  for (auto [resource, key] : {std::pair{RLIMIT_AS, "VmSize:"}, {RLIMIT_DATA, "VmData:"}}) {
-    rlimit limit;
-    if (getrlimit(resource, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
-        limit.rlim_cur > static_cast<rlim_t>(unlimited))
-      continue;
-    std::int64_t used = std::max<std::int64_t>(kib_file_bytes(status_path, key), 0);
-    room =
-        std::min(room, std::max<std::int64_t>(static_cast<std::int64_t>(limit.rlim_cur) - used, 0));
-  }
-  return room;
-}
-
 std::int64_t memory_room_bytes() {
   std::int64_t available = meminfo_available_bytes("/proc/meminfo");
   if (available < 0) available = physical_memory_bytes();
@@ -169,3 +172,19 @@ std::int64_t memory_room_bytes() {
                    cgroup_room_bytes("/proc/self/cgroup", v2_root, "/sys/fs/cgroup/memory"),
                    process_limit_room_bytes("/proc/self/status")});
 }
+
+void limit_data_to_room(std::int64_t also_needed) {
+  constexpr std::int64_t least_spare = 8 << 20;
+  std::int64_t room = memory_room_bytes(), data = kib_file_bytes("/proc/self/status", "VmData:");
+  if (room == unlimited || data < 0) return;
+  std::int64_t spare = std::max(room - also_needed - least_spare, least_spare);
+  rlimit limit;
+  if (getrlimit(RLIMIT_DATA, &limit) != 0 || data > unlimited - spare) return;
+  std::uint64_t wanted = static_cast<std::uint64_t>(data + spare);
+  if (wanted >= static_cast<std::uint64_t>(RLIM_INFINITY)) return;
+  if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur <= wanted) return;
+  limit.rlim_cur = static_cast<rlim_t>(wanted);
+  setrlimit(RLIMIT_DATA, &limit);
+}
+
+}  // namespace ctp

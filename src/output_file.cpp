@@ -4,8 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "fixed_point_text.h"
+#include "lf_formatter.h"
+#include "platform.h"
 #include "reading_series.h"
+
+namespace ctp {
 
 namespace {
 
@@ -35,10 +38,6 @@ static_assert(longest_line + lf_store_past <= write_buffer_slack);
 
 }  // namespace
 
-bool write_lines(std::FILE* out, const ReadingSeries& s) {
-  return s.n <= 0 || write_lines(out, s, s.time_s[0]);
-}
-
 bool write_lines(std::FILE* out, const ReadingSeries& s, double t0) {
   if (s.n <= 0) return true;
   char* const start = s.write_buffer;
@@ -46,6 +45,7 @@ bool write_lines(std::FILE* out, const ReadingSeries& s, double t0) {
   const double* time_s = s.time_s;
   const double* temp = s.temp;
   for (std::int64_t i = 0; i < s.n; ++i) {
+    CTP_ASSERT(to + longest_line + lf_store_past <= start + write_block_bytes + write_buffer_slack);
     // The common line: both texts are worked out side by side, then stored. Any NaN, the
     // marker of no value among them, fails fixed_text and takes the careful way.
     FixedText ft, fp;
@@ -70,3 +70,5 @@ bool write_lines(std::FILE* out, const ReadingSeries& s, double t0) {
   std::size_t n = static_cast<std::size_t>(to - start);
   return std::fwrite(start, 1, n, out) == n;
 }
+
+}  // namespace ctp

@@ -1,19 +1,46 @@
-// What the program assumes of the machine and of the C library, each stated once.
+// What the program assumes of the machine and of the C library, each stated once, and the
+// helpers that depend on it.
 #pragma once
 
 #include <bit>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
 
 // The word-at-a-time scanners and digit writers take the first byte of a word as its
 // lowest.
 static_assert(std::endian::native == std::endian::little, "little-endian machines only");
 
-// "%ld" scans and prints the series' 64-bit integers.
-static_assert(sizeof(long) == sizeof(std::int64_t), "long must be 64 bits");
-
 // Doubles are IEEE-754 binary64: a sign bit, 11 exponent bits and 52 stored mantissa bits.
 static_assert(std::numeric_limits<double>::is_iec559 && std::numeric_limits<double>::digits == 53);
+
+// The read pass hands odd readings to the C library's fscanf over its own buffer, through
+// a stream cookie: fopencookie and its off64_t positions, and __fpurge, which drops a
+// stream's read-ahead, are extensions that glibc and musl provide on Linux.
+#if !defined(__linux__)
+#error "the read pass needs fopencookie (glibc or musl, on Linux)"
+#endif
+
+// CTP_ASSERT(condition) checks an invariant that the fast paths rely on (a buffer's room, a
+// scanner's reach) in the builds that define CTP_DEBUG_CHECKS, the sanitizer and fuzzing
+// builds, and stops the program loudly when it does not hold; the release build compiles
+// it out.
+#if defined(CTP_DEBUG_CHECKS)
+#define CTP_ASSERT(condition) \
+  ((condition) ? void(0) : ::ctp::assertion_failed(#condition, __FILE__, __LINE__))
+#else
+#define CTP_ASSERT(condition) void(0)
+#endif
+
+namespace ctp {
+
+[[noreturn]] inline void assertion_failed(const char* condition, const char* file, int line) {
+  std::fprintf(stderr, "%s:%d: invariant broken: %s\n", file, line, condition);
+  std::abort();
+}
+
 inline constexpr int double_mantissa_bits = 52;               // stored; the leading 1 is implied
 inline constexpr std::uint64_t double_exponent_mask = 0x7ff;  // after shifting out the mantissa
 inline constexpr int double_exponent_bias = 1023;
@@ -24,9 +51,18 @@ inline int exponent_field(std::uint64_t bits) {
 // Every integer up to 2^53 is a double, exactly.
 inline constexpr std::uint64_t exact_integer_bound = std::uint64_t{1} << (double_mantissa_bits + 1);
 
-// The read pass hands odd readings to the C library's fscanf over its own buffer, through
-// a stream cookie: fopencookie and its off64_t positions, and __fpurge, which drops a
-// stream's read-ahead, are extensions that glibc and musl provide on Linux.
-#if !defined(__linux__)
-#error "the read pass needs fopencookie (glibc or musl, on Linux)"
-#endif
+// The eight bytes at p as one word, the first byte the lowest.
+inline std::uint64_t word_at(const char* p) {
+  std::uint64_t w;
+  std::memcpy(&w, p, sizeof w);
+  return w;
+}
+
+// Stores w at p as eight bytes, the lowest first.
+inline void put_word(char* p, std::uint64_t w) { std::memcpy(p, &w, sizeof w); }
+
+// A word whose every byte is c.
+inline constexpr std::uint64_t every_byte(unsigned char c) { return 0x0101010101010101 * c; }
+inline constexpr std::uint64_t ascii_zeros = every_byte('0');
+
+}  // namespace ctp

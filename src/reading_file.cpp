@@ -9,16 +9,46 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cinttypes>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <new>
 
-#include "plain_text.h"
+#include "decimal_scanners.h"
+#include "platform.h"
+#include "reading_input.h"
 #include "reading_series.h"
 
+namespace ctp {
+
+// Where the read pass stands in its input: the unscanned text in the series' read buffer,
+// the C library's stream over it, and whether scanning has ended.
+struct ReadingInput::Cursor {
+  int fd = -1;
+  std::size_t read_size = read_block_bytes;  // bytes asked of the system at a time
+  std::size_t capacity = 0;                  // bytes of data
+  char* data = nullptr;                      // the series' read buffer
+  std::size_t pos = 0;                       // the next byte a scan reads
+  std::size_t end = 0;                       // bytes read so far into data
+  std::int64_t base = 0;                     // offset in the file of data[0]
+  bool at_end = false;                       // the file has no more bytes
+  bool scanning = true;  // false once a scan met the end of the file: no later scan assigns
+  bool stuck = false;    // a scan assigned and consumed nothing: every later one does the same
+  int error = 0;         // errno of a read or scan that failed
+  std::FILE* fallback = nullptr;    // the C library's stream over data, kept between scans
+  std::int64_t fallback_read = 0;   // file offset up to which that stream has read
+  std::int64_t fallback_ended = 0;  // file offset where its last scan ended
+};
+
 namespace {
+
+using Cursor = ReadingInput::Cursor;
+
+// One reading, as the C library scans it.
+constexpr char reading_format[] = "%" SCNd64 "-%" SCNd64 "-%" SCNd64 " %lf:%lf:%lf\t%lf";
 
 // Bytes kept before the cursor when the buffer is refilled, so that characters the C
 // library reads and then pushes back can be handed back to the buffer.
@@ -27,6 +57,7 @@ constexpr std::size_t kept_history = 64;
 // The buffer holds the history, the unscanned text and a block, then the NUL, then the bytes
 // the fast path may look at past it.
 static_assert(kept_history + longest_plain_reading + 1 + word_reach <= read_buffer_slack);
+constexpr std::size_t read_buffer_bytes = read_block_bytes + read_buffer_slack;
 
 // The input text is read in large blocks straight from the stream's file descriptor into
 // the series' read buffer. The byte after the last one read is always a NUL, which no
@@ -35,7 +66,7 @@ static_assert(kept_history + longest_plain_reading + 1 + word_reach <= read_buff
 //
 // Reads more text after end, keeping the unscanned bytes and a little history. Returns
 // false, reading nothing, at the end of the file or on a read error.
-bool refill(ReadingInput& in) {
+bool refill(Cursor& in) {
   if (in.at_end || in.error) return false;
   std::size_t keep_from = in.pos > kept_history ? in.pos - kept_history : 0;
   if (keep_from > 0) {
@@ -46,8 +77,11 @@ bool refill(ReadingInput& in) {
     in.data[in.end] = '\0';
   }
   // The fast path gives up within longest_plain_reading bytes of pos, so a block always
-  // fits; should a limit move past the buffer's room, this fails loudly instead.
-  if (in.end + in.read_size >= in.capacity) {
+  // fits, with the NUL and the bytes the scanners look at past it. Should a limit move
+  // past the buffer's room, the sanitizer builds stop here, and the others fail the read.
+  const bool fits = in.end + in.read_size < in.capacity;
+  CTP_ASSERT(fits && in.capacity + word_reach <= read_buffer_bytes);
+  if (!fits) {
     in.error = EOVERFLOW;
     return false;
   }
@@ -63,14 +97,14 @@ bool refill(ReadingInput& in) {
 }
 
 // The offset in the file of the buffer's byte pos.
-std::int64_t offset_of(const ReadingInput& in, std::size_t pos) {
+std::int64_t offset_of(const Cursor& in, std::size_t pos) {
   return in.base + static_cast<std::int64_t>(pos);
 }
 
 // The C library's stream functions over the buffer: the fallback scan reads the same bytes
 // as the fast path, and its position comes back through ftell.
 ssize_t buffer_read(void* cookie, char* to, std::size_t size) {
-  ReadingInput& in = *static_cast<ReadingInput*>(cookie);
+  Cursor& in = *static_cast<Cursor*>(cookie);
   if (in.pos == in.end && !refill(in)) return in.error ? -1 : 0;
   std::size_t n = in.end - in.pos < size ? in.end - in.pos : size;
   std::memcpy(to, in.data + in.pos, n);
@@ -80,7 +114,7 @@ ssize_t buffer_read(void* cookie, char* to, std::size_t size) {
 
 int buffer_seek(void* cookie, off64_t* offset, int whence) {
   if (whence != SEEK_CUR || *offset != 0) return -1;  // only ftell asks
-  ReadingInput& in = *static_cast<ReadingInput*>(cookie);
+  Cursor& in = *static_cast<Cursor*>(cookie);
   *offset = offset_of(in, in.pos);
   return 0;
 }
@@ -91,7 +125,7 @@ enum class ScanEnd { more, end_of_file, failed };
 // position to where that scan stopped. One stream serves a run of such readings: it goes
 // on from its own read-ahead when nothing was read between, and forgets it otherwise.
 // Kept out of the fast loop: it is the rare path.
-[[gnu::cold, gnu::noinline]] ScanEnd scan_with_c_library(ReadingInput& in, Scanned& r) {
+[[gnu::cold, gnu::noinline]] ScanEnd scan_with_c_library(Cursor& in, Scanned& r) {
   const std::int64_t start = offset_of(in, in.pos);
   if (!in.fallback) {
     cookie_io_functions_t io = {buffer_read, nullptr, buffer_seek, nullptr};
@@ -106,8 +140,8 @@ enum class ScanEnd { more, end_of_file, failed };
     __fpurge(in.fallback);
   }
   errno = 0;
-  r.items = std::fscanf(in.fallback, "%ld-%ld-%ld %lf:%lf:%lf\t%lf", &r.YY, &r.MM, &r.DD, &r.hh,
-                        &r.mm, &r.ss, &r.temp);
+  r.items =
+      std::fscanf(in.fallback, reading_format, &r.YY, &r.MM, &r.DD, &r.hh, &r.mm, &r.ss, &r.temp);
   int scan_errno = errno;
   bool hit_end = std::feof(in.fallback);
   if (std::ferror(in.fallback) || in.error) {
@@ -175,29 +209,45 @@ struct Columns {
 
 }  // namespace
 
-bool start_reading(ReadingInput& input, std::FILE* in, const ReadingSeries& s,
-                   std::size_t read_size) {
-  input = ReadingInput{};
-  input.fd = fileno(in);
-  if (input.fd < 0 || read_size == 0 || read_size > read_block_bytes || !s.read_buffer)
-    return false;
-  input.read_size = read_size;
+ReadingInput::ReadingInput(std::FILE* in, const ReadingSeries& s, std::size_t read_size) {
+  int fd = fileno(in);
+  if (fd < 0 || read_size == 0 || read_size > read_block_bytes || !s.read_buffer) return;
+  cursor_.reset(new (std::nothrow) Cursor);
+  if (!cursor_) return;
+  Cursor& c = *cursor_;
+  c.fd = fd;
+  c.read_size = read_size;
   // The history, the text of a reading that the fast path gave up on at the NUL (less
   // than longest_plain_reading bytes), a block and the NUL: a refill always has room for
   // read_size bytes.
-  input.capacity = kept_history + longest_plain_reading + read_size + 1;
-  input.data = s.read_buffer;
-  input.data[0] = '\0';
-  return true;
+  c.capacity = kept_history + longest_plain_reading + read_size + 1;
+  c.data = s.read_buffer;
+  c.data[0] = '\0';
 }
 
-bool read_readings(ReadingInput& text, ReadingSeries& s) {
+ReadingInput::~ReadingInput() { finish(); }
+
+int ReadingInput::error() const { return cursor_ ? cursor_->error : 0; }
+
+void ReadingInput::finish() {
+  if (!cursor_) return;
+  Cursor& c = *cursor_;
+  if (c.fallback) std::fclose(c.fallback);
+  std::int64_t ahead = static_cast<std::int64_t>(c.end - c.pos);
+  if (ahead > 0) lseek(c.fd, -ahead, SEEK_CUR);
+  cursor_.reset();
+}
+
+bool read_readings(ReadingInput& input, ReadingSeries& s) {
+  if (!input.cursor_) return false;
+  Cursor& c = *input.cursor_;
   const std::int64_t n = s.n;
   const Columns columns(s);
   std::int64_t i = 0;
-  while (i < n && text.scanning && !text.stuck) {
-    const char* const data = text.data;
-    const char* p = data + text.pos;
+  while (i < n && c.scanning && !c.stuck) {
+    const char* const data = c.data;
+    CTP_ASSERT(c.pos <= c.end && c.data[c.end] == '\0');
+    const char* p = data + c.pos;
     // Readings in the logger's own layout, one after another.
     for (Scanned r; i < n; ++i) {
       const char* after = scan_logger_reading(p, r);
@@ -205,41 +255,28 @@ bool read_readings(ReadingInput& text, ReadingSeries& s) {
       columns.put(i, r);
       p = after;
     }
-    text.pos = static_cast<std::size_t>(p - data);
+    c.pos = static_cast<std::size_t>(p - data);
     if (i == n) break;
     // Plain text in another layout.
     GeneralScan plain = scan_general_reading(p);
-    if (plain.end.ok) {
+    if (plain.ok) {
       columns.put(i++, plain.r);
-      text.pos = static_cast<std::size_t>(plain.end.at - data);
+      c.pos = static_cast<std::size_t>(plain.at - data);
       continue;
     }
     // Stopped on the NUL after the last byte read: read more and try again.
-    if (plain.end.at == data + text.end && refill(text)) continue;
-    if (text.error) return false;
+    if (plain.at == data + c.end && refill(c)) continue;
+    if (c.error) return false;
     // Anything else: the C library's own scan.
     Scanned r;
-    ScanEnd end = scan_with_c_library(text, r);
+    ScanEnd end = scan_with_c_library(c, r);
     if (end == ScanEnd::failed) return false;
     columns.store(i++, r);
-    text.scanning = end == ScanEnd::more;
+    c.scanning = end == ScanEnd::more;
   }
   // Every scan from here on assigns nothing.
   for (; i < n; ++i) columns.store(i, Scanned{0, 0, 0, 0, 0, 0, 0, 0});
   return true;
 }
 
-void finish_reading(ReadingInput& input) {
-  if (input.fallback) std::fclose(input.fallback);
-  input.fallback = nullptr;
-  std::int64_t ahead = static_cast<std::int64_t>(input.end - input.pos);
-  if (ahead > 0) lseek(input.fd, -ahead, SEEK_CUR);
-}
-
-bool read_readings(std::FILE* in, ReadingSeries& s, std::size_t read_size) {
-  ReadingInput input;
-  if (!start_reading(input, in, s, read_size)) return false;
-  bool ok = read_readings(input, s);
-  finish_reading(input);
-  return ok;
-}
+}  // namespace ctp

@@ -9,6 +9,8 @@
 
 #include "memory_room.h"
 
+namespace ctp {
+
 namespace {
 
 // Bytes of one reading across the eight columns.
@@ -32,13 +34,12 @@ bool reserve_series(ReadingSeries& s, std::int64_t n, std::int64_t also_needed) 
   std::int64_t needed;
   if (n > (INT64_MAX - buffer_bytes) / bytes_per_reading ||
       __builtin_add_overflow(n * bytes_per_reading + buffer_bytes, also_needed, &needed) ||
-      __builtin_add_overflow(needed, process_growth_bytes, &needed) ||
-      needed > memory_room_bytes())
+      __builtin_add_overflow(needed, process_growth_bytes, &needed) || needed > memory_room_bytes())
     return false;
   const std::int64_t bytes = n * bytes_per_reading + buffer_bytes;
   if (static_cast<std::uint64_t>(bytes) > SIZE_MAX) return false;  // a 32-bit address space
-  std::unique_ptr<unsigned char[]> storage(new (std::nothrow)
-                                               unsigned char[static_cast<std::size_t>(bytes)]);
+  std::unique_ptr<unsigned char[]> storage(
+      new (std::nothrow) unsigned char[static_cast<std::size_t>(bytes)]);
   if (!storage) return false;
   unsigned char* p = storage.get();
   auto column = [&p, n]<typename T>(T*& c) {
@@ -59,3 +60,5 @@ bool reserve_series(ReadingSeries& s, std::int64_t n, std::int64_t also_needed) 
   s.storage = std::move(storage);
   return true;
 }
+
+}  // namespace ctp

@@ -8,6 +8,8 @@
 #include "reading_series.h"
 #include "series_builder.h"
 
+using namespace ctp;
+
 namespace {
 
 constexpr double nan_value = std::numeric_limits<double>::quiet_NaN();

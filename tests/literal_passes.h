@@ -1,14 +1,43 @@
-// The read and write passes written plainly with the C library's fscanf and fprintf, one
-// call per reading and per line: the reference that the fast passes must match byte for
-// byte, and the baseline the benchmark compares them with.
+// The read and write passes as the literal program has them: one fscanf per reading and
+// one fprintf per line, nothing else. The reference that the fast passes must match where
+// the literal program defines its result, and the baseline the benchmark compares with.
 #pragma once
 
+#include <bit>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "reading_series.h"
 
-// Scans s.n readings from in, one fscanf each, storing them as read_readings does.
-bool literal_read_readings(std::FILE* in, ReadingSeries& s);
+namespace ctp {
 
-// Prints s.n lines to out with fprintf, as write_lines does.
+// Scans s.n readings from in, one fscanf each, into the columns. items, if given, receives
+// what each scan returned (EOF: -1): the fields of reading i from the items[i]-th on were
+// not assigned and hold what they held before.
+void literal_read_readings(std::FILE* in, ReadingSeries& s, std::vector<int>* items = nullptr);
+
+// Prints s.n lines, one fprintf each: time_s[i] - time_s[0] and -temp[i] * 1000. False when
+// a print fails.
 bool literal_write_lines(std::FILE* out, const ReadingSeries& s);
+
+// The literal program leaves the sign of a NaN that arithmetic makes to the hardware, and a
+// NaN's text shows nothing but its sign: the comparisons with it see no more.
+
+// The same double, or NaNs of the same sign.
+inline bool same_value(double a, double b) {
+  return std::isnan(a) ? std::isnan(b) && std::signbit(a) == std::signbit(b)
+                       : std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+}
+
+// Lines with every "-nan" written "nan".
+inline std::string without_nan_signs(const std::string& text) {
+  std::string unsigned_text;
+  for (std::size_t i = 0; i < text.size(); ++i)
+    if (text[i] != '-' || text.compare(i + 1, 3, "nan") != 0) unsigned_text += text[i];
+  return unsigned_text;
+}
+
+}  // namespace ctp

@@ -12,6 +12,8 @@
 
 #include "test_files.h"
 
+using namespace ctp;
+
 namespace fs = std::filesystem;
 
 namespace {

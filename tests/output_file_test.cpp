@@ -8,6 +8,10 @@
 #include "reading_series.h"
 #include "series_builder.h"
 #include "test_files.h"
+#include "whole_series.h"
+#include "window_driver.h"
+
+using namespace ctp;
 
 namespace {
 
@@ -83,6 +87,53 @@ TEST_P(WritePass, PrintsOneLinePerReading) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Series, WritePass, testing::ValuesIn(cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// What the program writes where the literal program's lines are undefined: for a field
+// never read, a month outside 1 to 12, an origin without a time, a date whose seconds do
+// not fit in 64 bits, and for the signs of NaNs. The run goes in windows of two readings.
+struct ChoiceCase {
+  const char* name;
+  std::string text;
+  std::int64_t n;
+  std::string lines;
+};
+
+const ChoiceCase choices[] = {
+    {"FieldNeverRead", "2020-01-01 00:00:00\t1\n2020-01-01 00:00:05", 3,
+     "0.000000    -1000.000000\n5.000000    nan\nnan    nan\n"},
+    {"MonthOutsideTheYear", "2020-01-01 00:00:00\t1\n2020-13-01 00:00:00\t2\n", 2,
+     "0.000000    -1000.000000\nnan    -2000.000000\n"},
+    {"OriginWithoutATime",
+     "2020-00-01 00:00:00\t1\n2020-01-01 00:00:00\t2\n2020-01-01 00:00:00\t3\n", 3,
+     "nan    -1000.000000\nnan    -2000.000000\nnan    -3000.000000\n"},
+    {"DateSecondsBeyond64Bits", "2020-01-01 00:00:00\t1\n2020-01-106751991167300 00:00:00\t2\n", 2,
+     "0.000000    -1000.000000\nnan    -2000.000000\n"},
+    // A value's NaN is negated like any other value; a time's keeps its sign.
+    {"NanSigns",
+     "2020-01-01 00:00:00\tnan\n2020-01-01 00:00:00\t-nan\n2020-01-01 00:nan:00\t1\n"
+     "2020-01-01 00:-nan:00\t1\n",
+     4, "0.000000    -nan\n0.000000    nan\nnan    -1000.000000\n-nan    -1000.000000\n"},
+};
+
+void PrintTo(const ChoiceCase& c, std::ostream* os) { *os << c.name; }
+
+class ProgramChoice : public testing::TestWithParam<ChoiceCase> {};
+
+TEST_P(ProgramChoice, WritesTheseBytes) {
+  const ChoiceCase& c = GetParam();
+  std::FILE* in = file_with(c.text);
+  std::FILE* out = std::tmpfile();
+  ReadingSeries s;
+  ASSERT_TRUE(reserve_series(s, 2));
+  EXPECT_EQ(convert_readings(in, out, c.n, s), RunEnd::converted);
+  std::rewind(out);
+  EXPECT_EQ(rest_of(out), c.lines);
+  std::fclose(in);
+  std::fclose(out);
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, ProgramChoice, testing::ValuesIn(choices),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(WritePassErrors, AFullDiskIsReported) {

@@ -7,6 +7,9 @@
 
 #include "reading_series.h"
 #include "test_files.h"
+#include "whole_series.h"
+
+using namespace ctp;
 
 namespace {
 

@@ -8,6 +8,8 @@
 
 #include "reading_series.h"
 
+namespace ctp {
+
 // One reading's date, time and value as the read pass would store them.
 struct Reading {
   std::int64_t YY, MM, DD;
@@ -29,3 +31,5 @@ inline ReadingSeries make_series(const std::vector<Reading>& readings) {
   }
   return s;
 }
+
+}  // namespace ctp

@@ -11,12 +11,13 @@
 
 #include "platform.h"
 
+namespace ctp {
+
 // The limits of the fast path.
 inline constexpr int longest_space_run = 64;       // white-space characters in one run
 inline constexpr int longest_integer_digits = 18;  // far from the overflow "%ld" saturates
 // Digits of a plain double, both sides of the point: 10^19 < 2^64, so they never wrap.
 inline constexpr int longest_decimal_digits = 19;
-inline constexpr int short_decimal_digits = 7;     // read a word at a time, with the point
 inline constexpr int longest_exponent_digits = 4;  // beyond every double's range already
 
 // The most text the fast path looks at from a reading's start before it gives up. Each
@@ -28,28 +29,21 @@ inline constexpr std::size_t longest_plain_reading =
     4 * (1 + longest_decimal_digits + 1 + 2 + longest_exponent_digits + 1) + 4 + 1;
 
 // Bytes the scanners may look at past the NUL that ends the text: the timestamp reads
-// three words from a position no further than the NUL.
-inline constexpr std::size_t word_reach = 24;
+// three words from a position no further than the NUL (a short decimal reads one).
+inline constexpr std::size_t timestamp_words = 3;
+inline constexpr std::size_t word_reach = timestamp_words * sizeof(std::uint64_t);
 
 static_assert(longest_decimal_digits < 20, "10^20 exceeds 2^64: the digits would wrap");
-static_assert(short_decimal_digits + 1 <= 8, "a short decimal and its point fill one word");
 
 // One reading as the scan leaves it: the first `items` fields assigned, in format order.
 struct Scanned {
-  long YY, MM, DD;
+  std::int64_t YY, MM, DD;
   double hh, mm, ss, temp;
   int items;
 };
 
 inline bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 inline bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
-
-// Reads eight bytes as one little-endian word.
-inline std::uint64_t word_at(const char* p) {
-  std::uint64_t w;
-  std::memcpy(&w, p, sizeof w);
-  return w;
-}
 
 // Byte i of word w.
 inline unsigned byte_of(std::uint64_t w, int i) {
@@ -97,11 +91,11 @@ inline std::uint32_t eight_digit_value(std::uint64_t d) {
   return static_cast<std::uint32_t>(((d & 0x0000ffff0000ffff) * 42949672960001) >> 32);
 }
 
-// A plain decimal of at most short_decimal_digits digits that fits in eight bytes, "d", "dd.d" and
-// the like, read a word at a time. False, with p unmoved, for anything else.
+// A plain decimal that fits in eight bytes with the byte after it, "d", "dd.d" and the like
+// (at most seven digits), read a word at a time. False, with p unmoved, for anything else.
 [[gnu::always_inline]] inline bool short_decimal(const char*& p, double& v) {
   constexpr std::uint64_t high_bits = 0x8080808080808080;
-  std::uint64_t t = word_at(p) ^ 0x3030303030303030;
+  std::uint64_t t = word_at(p) ^ ascii_zeros;
   // Bit 7 of each byte that is not a digit. A byte after the first non-digit may be
   // marked wrongly by a carry, but only the first two non-digits are used, and the first
   // can only be a point then, which carries nothing.
@@ -119,7 +113,7 @@ inline std::uint32_t eight_digit_value(std::uint64_t d) {
     std::uint64_t fraction_digits = t >> 8 * (whole + 1) & ((std::uint64_t{1} << 8 * fraction) - 1);
     digits |= fraction_digits << 8 * whole;
   }
-  int count = whole + fraction;  // at most short_decimal_digits
+  int count = whole + fraction;  // at most seven
   std::uint32_t m = eight_digit_value(digits << 8 * (8 - count));
   double x = static_cast<double>(m);
   if (fraction > 0) x /= exact_powers_of_ten[fraction];
@@ -160,10 +154,10 @@ inline std::uint64_t digit_pairs(std::uint64_t d) { return d * 10 + (d >> 8); }
 // and converted a word at a time; the general fast path reads it to the same values.
 // Reads 24 bytes at p.
 inline bool logger_timestamp(const char*& p, Scanned& r) {
-  constexpr std::uint64_t zeros = 0x3030303030303030;
-  std::uint64_t a = word_at(p) ^ zeros;       // "YYYY-MM-"
-  std::uint64_t b = word_at(p + 8) ^ zeros;   // "DD hh:mm"
-  std::uint64_t c = word_at(p + 16) ^ zeros;  // ":ss" and white space
+  static_assert(timestamp_words == 3);
+  std::uint64_t a = word_at(p) ^ ascii_zeros;       // "YYYY-MM-"
+  std::uint64_t b = word_at(p + 8) ^ ascii_zeros;   // "DD hh:mm"
+  std::uint64_t c = word_at(p + 16) ^ ascii_zeros;  // ":ss" and white space
   constexpr std::uint64_t a_digits = 0x00ffff00ffffffff, b_digits = 0xffff00ffff00ffff,
                           c_digits = 0x0000000000ffff00, c_checked = 0x0000000000ffffff;
   // The separators '-', '-', ' ', ':', ':' after the exclusive or with '0'.
@@ -186,17 +180,12 @@ inline bool logger_timestamp(const char*& p, Scanned& r) {
   return true;
 }
 
-// Where a scan of plain text ended, and whether it read a whole reading. When it did not,
-// `at` is where the fast path gave up.
-struct PlainScan {
-  const char* at;
-  bool ok;
-};
-
-// A reading of plain decimal text in any layout, read by the general fast path.
+// A reading of plain decimal text in any layout, read by the general fast path: whether it
+// read the whole reading, and where it ended, or where the fast path gave up.
 struct GeneralScan {
   Scanned r;
-  PlainScan end;
+  const char* at;
+  bool ok;
 };
 
 // Reads one reading of plain decimal text in any layout at p, as fscanf would, or says
@@ -210,3 +199,5 @@ GeneralScan scan_general_reading(const char* p);
             (short_signed_decimal(p, r.temp) || plain_double(p, r.temp)) && is_space(*p);
   return ok ? p : nullptr;
 }
+
+}  // namespace ctp

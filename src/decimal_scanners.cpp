@@ -1,11 +1,13 @@
 // The general fast path: a reading of plain decimal text in any layout.
-#include "plain_text.h"
+#include "decimal_scanners.h"
 
 #include <fast_float/fast_float.h>
 
+namespace ctp {
+
 // An optional sign and 1 to longest_integer_digits decimal digits: a value "%ld" reads the
 // same in every version of the C library, and far from overflow.
-static bool plain_integer(const char*& text, long& v) {
+static bool plain_integer(const char*& text, std::int64_t& v) {
   const char* p = text;
   bool negative = take_sign(p);
   const char* start = p;
@@ -14,7 +16,7 @@ static bool plain_integer(const char*& text, long& v) {
     x = x * 10 + static_cast<unsigned>(*p++ - '0');
   text = p;
   if (p == start || p - start > longest_integer_digits) return false;
-  v = negative ? -static_cast<long>(x) : static_cast<long>(x);
+  v = negative ? -static_cast<std::int64_t>(x) : static_cast<std::int64_t>(x);
   return true;
 }
 
@@ -80,6 +82,9 @@ static bool literal(const char*& p, char c) {
             any_plain_double(p, r.hh) && literal(p, ':') && any_plain_double(p, r.mm) &&
             literal(p, ':') && any_plain_double(p, r.ss) && is_space(*p) && skip_space(p) &&
             any_plain_double(p, r.temp) && is_space(*p);
-  g.end = {p, ok};
+  g.at = p;
+  g.ok = ok;
   return g;
 }
+
+}  // namespace ctp

@@ -1,7 +1,9 @@
 // put_lf: the slower cases of "%lf" text, out of line.
-#include "fixed_point_text.h"
+#include "lf_formatter.h"
 
 #include <cstdio>
+
+namespace ctp {
 
 namespace {
 
@@ -30,14 +32,16 @@ char* put_lf(double v, char* to) {
   std::uint32_t low = static_cast<std::uint32_t>(whole % 100000000);
   int length;
   std::uint64_t text = digits_text(high > 0 ? static_cast<std::uint32_t>(high) : low, length);
-  std::memcpy(to, &text, 8);
+  put_word(to, text);
   to += length;
   if (high > 0) {
     text = eight_digits(low) | ascii_zeros;
-    std::memcpy(to, &text, 8);
+    put_word(to, text);
     to += 8;
   }
   text = point_text(millionths);
-  std::memcpy(to, &text, 8);
+  put_word(to, text);
   return to + 7;
 }
+
+}  // namespace ctp

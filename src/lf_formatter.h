@@ -11,6 +11,8 @@
 
 #include "platform.h"
 
+namespace ctp {
+
 // Room that put_lf may need: a sign, the 309 integer digits of the largest double, the
 // point, six decimals and a NUL.
 inline constexpr std::size_t lf_text_room = 1 + 309 + 1 + 6 + 1;
@@ -46,8 +48,6 @@ inline constexpr auto four_digits = [] {
 inline std::uint64_t eight_digits(std::uint32_t x) {
   return four_digits[x / 10000] | std::uint64_t{four_digits[x % 10000]} << 32;
 }
-
-inline constexpr std::uint64_t ascii_zeros = 0x3030303030303030;
 
 __extension__ typedef unsigned __int128 u128;
 
@@ -141,8 +141,10 @@ inline std::uint64_t point_text(std::uint32_t millionths) {
 inline char* put_fixed(const FixedText& f, char* to) {
   *to = '-';
   to += f.negative;
-  std::memcpy(to, &f.whole_text, 8);
+  put_word(to, f.whole_text);
   to += f.whole_length;
-  std::memcpy(to, &f.point_text, 8);
+  put_word(to, f.point_text);
   return to + 7;
 }
+
+}  // namespace ctp

@@ -1,0 +1,42 @@
+// The read pass's place in its input, carried from one window to the next so that reading
+// a window at a time reads exactly what one pass over the whole file would.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <memory>
+
+#include "reading_series.h"
+
+namespace ctp {
+
+class ReadingInput {
+ public:
+  // Starts reading in's file descriptor into s's read buffer, asking the system for
+  // read_size bytes at a time (1 to read_block_bytes). Nothing may have been read through
+  // in before. started() is false for a read_size out of range, or a stream without a
+  // descriptor.
+  ReadingInput(std::FILE* in, const ReadingSeries& s, std::size_t read_size = read_block_bytes);
+  // Finishes the reading, if finish() has not.
+  ~ReadingInput();
+  ReadingInput(const ReadingInput&) = delete;
+  ReadingInput& operator=(const ReadingInput&) = delete;
+
+  bool started() const { return cursor_ != nullptr; }
+
+  // errno of the read or scan that made read_readings fail; 0 before.
+  int error() const;
+
+  // Ends the reading: closes the C library's stream over the buffer and hands the bytes
+  // read ahead back to a seekable file, so that its position is where the last scan
+  // stopped, as after fscanf and fclose.
+  void finish();
+
+  struct Cursor;  // the read pass's own: defined and used only there
+
+ private:
+  friend bool read_readings(ReadingInput& input, ReadingSeries& s);
+  std::unique_ptr<Cursor> cursor_;
+};
+
+}  // namespace ctp
