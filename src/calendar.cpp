@@ -1,7 +1,10 @@
 // Conversion pass: calendar date and time of day to seconds since 2019-01-01 00:00:00.
 // Every day counts 86400 seconds: no time zone, no daylight saving, no leap seconds.
+#include <cmath>
 #include <cstdint>
+#include <utility>
 
+#include "platform.h"
 #include "reading_series.h"
 
 namespace ctp {
@@ -47,6 +50,20 @@ class MonthStarts {
   bool last_ok_ = false;  // month 0 has no start
 };
 
+// The NaN of a time (((date_s + 3600 hh) + 60 mm) + ss) that is one, by the rule every
+// machine follows here (platform.h): a NaN field passes through, the first in the sum; an
+// infinity added to its opposite gives a negative NaN, which later fields leave as it is.
+[[gnu::cold, gnu::noinline]] double nan_time_s(double date_s, double hh, double mm, double ss) {
+  double sum = date_s;
+  for (auto [field, scale] : {std::pair{hh, 3600.0}, {mm, 60.0}, {ss, 1.0}}) {
+    if (std::isnan(field)) return field;
+    double term = scale * field;
+    if (std::isinf(sum) && std::isinf(term) && sum != term) return invalid_operation_nan();
+    sum += term;
+  }
+  return sum;
+}
+
 // The reading's time, or no_value() when it has none.
 double reading_time_s(MonthStarts& months, std::int64_t YY, std::int64_t MM, std::int64_t DD,
                       double hh, double mm, double ss) {
@@ -62,7 +79,8 @@ double reading_time_s(MonthStarts& months, std::int64_t YY, std::int64_t MM, std
   // fixes the last bits of every time and so the printed differences.
   double E = static_cast<double>(month_s);
   double D = static_cast<double>(day_s);
-  return (((E + D) + 3600.0 * hh) + 60.0 * mm) + ss;
+  double time_s = (((E + D) + 3600.0 * hh) + 60.0 * mm) + ss;
+  return std::isnan(time_s) ? nan_time_s(E + D, hh, mm, ss) : time_s;
 }
 
 }  // namespace

@@ -49,13 +49,28 @@ inline std::uint64_t eight_digits(std::uint32_t x) {
   return four_digits[x / 10000] | std::uint64_t{four_digits[x % 10000]} << 32;
 }
 
-__extension__ typedef unsigned __int128 u128;
-
 // units plus rest / 2^shift rounded to nearest, ties to even, given half = 2^(shift - 1).
 // The parity of units is that of the whole number of millionths, since 10^6 is even.
-template <typename Word>
-inline std::uint32_t round_to_even(std::uint64_t units, Word rest, Word half) {
+inline std::uint32_t round_to_even(std::uint64_t units, std::uint64_t rest, std::uint64_t half) {
   return static_cast<std::uint32_t>(units + (rest > half || (rest == half && (units & 1))));
+}
+
+// fraction * 10^6 / 2^shift rounded to nearest, ties to even, for fraction < 2^53 and
+// 64 - million_bits < shift <= 74: the product, up to 73 bits, in two 64-bit halves, so
+// that no 128-bit type is needed (32-bit machines have none).
+inline std::uint32_t wide_millionths(std::uint64_t fraction, int shift) {
+  const std::uint64_t low_part = (fraction & 0xffffffff) * 1000000;
+  const std::uint64_t high_part = (fraction >> 32) * 1000000;
+  const std::uint64_t lo = low_part + (high_part << 32);
+  const std::uint64_t hi = (high_part >> 32) + (lo < low_part);
+  auto bit = [&](int k) { return (k < 64 ? lo >> k : hi >> (k - 64)) & 1; };
+  // Whether every bit below bit k is zero, for 44 <= k < 74.
+  auto zero_below = [&](int k) {
+    return k <= 64 ? (lo << (64 - k)) == 0 : lo == 0 && (hi << (128 - k)) == 0;
+  };
+  std::uint64_t units = shift < 64 ? lo >> shift | hi << (64 - shift) : hi >> (shift - 64);
+  bool up = bit(shift - 1) && (!zero_below(shift - 1) || (units & 1));
+  return static_cast<std::uint32_t>(units + up);
 }
 
 // The text of a double below 2^fixed_whole_bits in magnitude, as "%lf" writes it, in
@@ -96,10 +111,7 @@ struct FixedText {
                                std::uint64_t{1} << (shift - 1));
   } else if (shift <= double_mantissa_bits + 1 + million_bits) {
     // fraction * 10^6 < 2^73; from a shift of 74 on it is below half a unit: 0.
-    u128 scaled = static_cast<u128>(fraction) * 1000000;
-    millionths = round_to_even(static_cast<std::uint64_t>(scaled >> shift),
-                               scaled & ((static_cast<u128>(1) << shift) - 1),
-                               static_cast<u128>(1) << (shift - 1));
+    millionths = wide_millionths(fraction, shift);
   }
   if (millionths == 1000000) {
     ++whole;

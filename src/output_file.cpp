@@ -20,6 +20,14 @@ double value_times_minus_1000(double temp) {
   return std::isnan(temp) ? -temp : -temp * 1000;
 }
 
+// time_s - t0, and where that is a NaN, the NaN of the rule every machine follows here
+// (platform.h): the first NaN operand, or a negative NaN for an infinity less itself.
+double elapsed_s(double time_s, double t0) {
+  double t = time_s - t0;
+  if (!std::isnan(t)) return t;
+  return std::isnan(time_s) ? time_s : std::isnan(t0) ? t0 : invalid_operation_nan();
+}
+
 // Writes a field: v as "%lf", or "nan" when it holds no value.
 char* put_field(double v, char* to) {
   if (is_no_value(v)) {
@@ -55,7 +63,7 @@ bool write_lines(std::FILE* out, const ReadingSeries& s, double t0) {
       to = put_fixed(fp, to + 4);
     } else {
       // Without a first time no line has an elapsed time.
-      double t = is_no_value(t0) || is_no_value(time_s[i]) ? no_value() : time_s[i] - t0;
+      double t = is_no_value(t0) || is_no_value(time_s[i]) ? no_value() : elapsed_s(time_s[i], t0);
       to = put_field(t, to);
       std::memcpy(to, "    ", 4);
       to = put_field(value_times_minus_1000(temp[i]), to + 4);

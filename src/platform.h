@@ -9,10 +9,6 @@
 #include <cstring>
 #include <limits>
 
-// The word-at-a-time scanners and digit writers take the first byte of a word as its
-// lowest.
-static_assert(std::endian::native == std::endian::little, "little-endian machines only");
-
 // Doubles are IEEE-754 binary64: a sign bit, 11 exponent bits and 52 stored mantissa bits.
 static_assert(std::numeric_limits<double>::is_iec559 && std::numeric_limits<double>::digits == 53);
 
@@ -51,15 +47,31 @@ inline int exponent_field(std::uint64_t bits) {
 // Every integer up to 2^53 is a double, exactly.
 inline constexpr std::uint64_t exact_integer_bound = std::uint64_t{1} << (double_mantissa_bits + 1);
 
+// The NaN that arithmetic gives is the hardware's: x86-64 passes a NaN operand through and
+// gives a negative NaN for an invalid operation (an infinity less itself), while RISC-V,
+// for one, gives a positive NaN for both. Where an operation gives a NaN, the passes work
+// out its sign themselves, by x86-64's rule, so that no line depends on the CPU: the sign
+// of the first NaN operand in the written order, or negative for an invalid operation.
+inline double invalid_operation_nan() { return std::bit_cast<double>(0xfff8'0000'0000'0000); }
+
+// The word-at-a-time scanners and digit writers take the first byte of a word as its
+// lowest: every word they load or store goes through these two, which cost nothing on a
+// little-endian machine and swap the bytes on a big-endian one.
+inline constexpr bool big_endian = std::endian::native == std::endian::big;
+static_assert(big_endian || std::endian::native == std::endian::little);
+
 // The eight bytes at p as one word, the first byte the lowest.
 inline std::uint64_t word_at(const char* p) {
   std::uint64_t w;
   std::memcpy(&w, p, sizeof w);
-  return w;
+  return big_endian ? __builtin_bswap64(w) : w;
 }
 
 // Stores w at p as eight bytes, the lowest first.
-inline void put_word(char* p, std::uint64_t w) { std::memcpy(p, &w, sizeof w); }
+inline void put_word(char* p, std::uint64_t w) {
+  if (big_endian) w = __builtin_bswap64(w);
+  std::memcpy(p, &w, sizeof w);
+}
 
 // A word whose every byte is c.
 inline constexpr std::uint64_t every_byte(unsigned char c) { return 0x0101010101010101 * c; }

@@ -155,7 +155,7 @@ enum class ScanEnd { more, end_of_file, failed };
     return ScanEnd::failed;
   }
   in.fallback_read = offset_of(in, in.pos);
-  std::int64_t consumed = std::ftell(in.fallback);
+  std::int64_t consumed = ftello(in.fallback);
   // The bytes the stream read but the scan left are still in the buffer (kept_history).
   if (consumed < in.base || consumed > offset_of(in, in.end)) {
     in.error = EIO;

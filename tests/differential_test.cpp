@@ -143,14 +143,14 @@ TEST(PutLfMatchesPrintf, LoggerValuesAndDecimalBoundaries) {
 // all a NaN's text shows: those fields count as unassigned, NaNs by their sign alone.
 struct ReadOutcome {
   std::vector<std::uint64_t> fields;
-  long position;
+  std::int64_t position;
   std::vector<int> items;  // what each literal scan returned: the mask of both outcomes
   bool operator==(const ReadOutcome& o) const {
     return fields == o.fields && position == o.position;
   }
 };
 
-ReadOutcome outcome(const ReadingSeries& s, const std::vector<int>& items, long position) {
+ReadOutcome outcome(const ReadingSeries& s, const std::vector<int>& items, std::int64_t position) {
   constexpr std::uint64_t unassigned = 0xdeadbeef;
   ReadOutcome o{{}, position, items};
   for (std::int64_t i = 0; i < s.n; ++i) {
@@ -171,7 +171,7 @@ ReadOutcome read_with_fscanf(const std::string& text, std::int64_t n) {
   EXPECT_TRUE(reserve_series(s, n));
   std::vector<int> items;
   literal_read_readings(in, s, &items);
-  ReadOutcome o = outcome(s, items, std::ftell(in));
+  ReadOutcome o = outcome(s, items, ftello(in));
   std::fclose(in);
   return o;
 }

@@ -75,12 +75,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::memset(literal.storage.get(), 0, static_cast<std::size_t>(n) * 64);
   std::FILE* in = file_with(text, text_size);
   check(read_size ? read_readings(in, fast, read_size) : read_readings(in, fast), "read");
-  long fast_position = lseek(fileno(in), 0, SEEK_CUR);
+  std::int64_t fast_position = lseek(fileno(in), 0, SEEK_CUR);
   std::fclose(in);
   in = file_with(text, text_size);
   std::vector<int> items;
   literal_read_readings(in, literal, &items);
-  long literal_position = std::ftell(in);
+  std::int64_t literal_position = ftello(in);
   std::fclose(in);
 
   // Every field the literal scan assigned, NaNs by their sign alone.

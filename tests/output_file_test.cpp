@@ -109,11 +109,17 @@ const ChoiceCase choices[] = {
      "nan    -1000.000000\nnan    -2000.000000\nnan    -3000.000000\n"},
     {"DateSecondsBeyond64Bits", "2020-01-01 00:00:00\t1\n2020-01-106751991167300 00:00:00\t2\n", 2,
      "0.000000    -1000.000000\nnan    -2000.000000\n"},
-    // A value's NaN is negated like any other value; a time's keeps its sign.
+    // A value's NaN is negated like any other value. On every machine, a time's NaN is its
+    // first NaN field's, an infinity less itself is a negative NaN, and an origin's NaN is
+    // every elapsed time's.
     {"NanSigns",
-     "2020-01-01 00:00:00\tnan\n2020-01-01 00:00:00\t-nan\n2020-01-01 00:nan:00\t1\n"
-     "2020-01-01 00:-nan:00\t1\n",
-     4, "0.000000    -nan\n0.000000    nan\nnan    -1000.000000\n-nan    -1000.000000\n"},
+     "2020-01-01 00:00:00\tnan\n2020-01-01 00:00:00\t-nan\n2020-01-01 00:nan:-nan\t1\n"
+     "2020-01-01 00:-nan:nan\t1\n2020-01-01 inf:-inf:nan\t1\n",
+     5,
+     "0.000000    -nan\n0.000000    nan\nnan    -1000.000000\n-nan    -1000.000000\n"
+     "-nan    -1000.000000\n"},
+    {"NanOrigin", "2020-01-01 00:00:-nan\t1\n2020-01-01 00:00:00\t2\n", 2,
+     "-nan    -1000.000000\n-nan    -2000.000000\n"},
 };
 
 void PrintTo(const ChoiceCase& c, std::ostream* os) { *os << c.name; }

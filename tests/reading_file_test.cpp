@@ -70,6 +70,11 @@ const Case cases[] = {
     // The day takes every digit up to the colon, and the hour item then meets the colon.
     {"NoBlankBetweenDayAndHour", "2020-01-0100:00:001.5", {"2020 1 100 _ _ _ _"}, ":00:001.5"},
     {"FractionalTimeFields", "2020-01-01 10.5:30.25:30.25\t1", {"2020 1 1 10.5 30.25 30.25 1"}, ""},
+    // 64-bit integers on every machine, 32-bit ones included.
+    {"EighteenDigitYear",
+     "999999999999999999-01-01 00:00:00\t1",
+     {"999999999999999999 1 1 0 0 0 1"},
+     ""},
     {"LeadingZerosAreDecimal", "2020-08-09 08:09:09\t09", {"2020 8 9 8 9 9 9"}, ""},
     {"SignsAndOutOfRangeFields", "+2020-+13--0 -1:75:99\t+7", {"2020 13 0 -1 75 99 7"}, ""},
     {"OnlyTheFirstNReadings",
