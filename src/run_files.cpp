@@ -90,8 +90,11 @@ std::FILE* open_output(const char* path, const struct stat& in_stat, bool& same_
 bool output_in_memory(std::FILE* out) {
   struct stat st;
   struct statfs fs;
-  return fstat(fileno(out), &st) == 0 && S_ISREG(st.st_mode) && fstatfs(fileno(out), &fs) == 0 &&
-         (fs.f_type == TMPFS_MAGIC || fs.f_type == RAMFS_MAGIC);
+  if (fstat(fileno(out), &st) != 0 || !S_ISREG(st.st_mode) || fstatfs(fileno(out), &fs) != 0)
+    return false;
+  // The magic numbers are 32-bit patterns; a 32-bit machine's f_type is a signed int.
+  auto type = static_cast<std::uint32_t>(fs.f_type);
+  return type == TMPFS_MAGIC || type == RAMFS_MAGIC;
 }
 
 std::int64_t shortest_output_bytes(std::int64_t n) {
