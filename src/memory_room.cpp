@@ -174,10 +174,9 @@ std::int64_t memory_room_bytes() {
 }
 
 void limit_data_to_room(std::int64_t also_needed) {
-  constexpr std::int64_t least_spare = 8 << 20;
   std::int64_t room = memory_room_bytes(), data = kib_file_bytes("/proc/self/status", "VmData:");
   if (room == unlimited || data < 0) return;
-  std::int64_t spare = std::max(room - also_needed - least_spare, least_spare);
+  std::int64_t spare = std::max(room - also_needed - process_growth_bytes, process_growth_bytes);
   rlimit limit;
   if (getrlimit(RLIMIT_DATA, &limit) != 0 || data > unlimited - spare) return;
   std::uint64_t wanted = static_cast<std::uint64_t>(data + spare);

@@ -8,6 +8,10 @@
 
 namespace ctp {
 
+// What a run may still grow by once it has its window: the C library's stream over the
+// input and its buffer, stdio's own buffers, the stack. Every check of the room leaves it.
+inline constexpr std::int64_t process_growth_bytes = 8 << 20;
+
 // Bytes the process can have now: the least of what the system reports available
 // (MemAvailable, or physical memory where the system does not report it), the room left
 // under the memory limit of every control group the process is in, and the room left
@@ -15,9 +19,9 @@ namespace ctp {
 std::int64_t memory_room_bytes();
 
 // Sets the process's data-size limit to what it holds now and the room still left less
-// also_needed bytes (at least 8 MiB more), so that an allocation past the room, the C
-// library's for a number with millions of digits say, fails and is reported instead of
-// the kernel ending the run. Never raises the limit.
+// also_needed and process_growth_bytes (at least process_growth_bytes more), so that an allocation
+// past the room, the C library's for a number with millions of digits say, fails and is reported
+// instead of the kernel ending the run. Never raises the limit.
 void limit_data_to_room(std::int64_t also_needed);
 
 // MemAvailable in meminfo_path (laid out as /proc/meminfo) in bytes, or -1 when absent.

@@ -21,10 +21,6 @@ static_assert(bytes_per_reading == 64);
 constexpr std::int64_t buffer_bytes =
     read_block_bytes + read_buffer_slack + write_block_bytes + write_buffer_slack;
 
-// What the process may still grow by during a run: the C library's stream over the input
-// and its buffer, stdio's own buffers, the stack.
-constexpr std::int64_t process_growth_bytes = 8 << 20;
-
 }  // namespace
 
 bool reserve_series(ReadingSeries& s, std::int64_t n, std::int64_t also_needed) {

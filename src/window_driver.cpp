@@ -10,13 +10,6 @@
 
 namespace ctp {
 
-namespace {
-
-// Room the lines leave to the process and the rest of the machine when they take memory.
-constexpr std::int64_t memory_reserve_bytes = 8 << 20;
-
-}  // namespace
-
 RunEnd convert_readings(std::FILE* in, std::FILE* out, std::int64_t n, ReadingSeries& s,
                         bool lines_in_memory, std::size_t read_size) {
   if (n <= 0) return RunEnd::converted;
@@ -26,7 +19,7 @@ RunEnd convert_readings(std::FILE* in, std::FILE* out, std::int64_t n, ReadingSe
   for (std::int64_t done = 0; done < n; done += s.n) {
     s.n = std::min(s.capacity, n - done);
     if (lines_in_memory) {
-      std::int64_t fit = (memory_room_bytes() - memory_reserve_bytes) / longest_line_bytes;
+      std::int64_t fit = (memory_room_bytes() - process_growth_bytes) / longest_line_bytes;
       if (fit <= 0) return RunEnd::write_failed;
       s.n = std::min(s.n, fit);
     }
