@@ -4,9 +4,9 @@
 // the reading goes to the C library itself.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <iterator>
 
 #include "platform.h"

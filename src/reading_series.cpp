@@ -27,12 +27,12 @@ bool reserve_series(ReadingSeries& s, std::int64_t n, std::int64_t also_needed) 
   if (n < 0) n = 0;
   // With overcommit the allocator grants nearly any size, and the run would be killed
   // later, part-way through: the room is checked first.
+  if (n > (INT64_MAX - buffer_bytes) / bytes_per_reading) return false;
+  const std::int64_t bytes = n * bytes_per_reading + buffer_bytes;
   std::int64_t needed;
-  if (n > (INT64_MAX - buffer_bytes) / bytes_per_reading ||
-      __builtin_add_overflow(n * bytes_per_reading + buffer_bytes, also_needed, &needed) ||
+  if (__builtin_add_overflow(bytes, also_needed, &needed) ||
       __builtin_add_overflow(needed, process_growth_bytes, &needed) || needed > memory_room_bytes())
     return false;
-  const std::int64_t bytes = n * bytes_per_reading + buffer_bytes;
   if (static_cast<std::uint64_t>(bytes) > SIZE_MAX) return false;  // a 32-bit address space
   std::unique_ptr<unsigned char[]> storage(
       new (std::nothrow) unsigned char[static_cast<std::size_t>(bytes)]);
