@@ -48,7 +48,7 @@ void BM_Read(benchmark::State& state) {
   std::fclose(f);
   state.SetItemsProcessed(state.iterations() * readings);
 }
-bool read_pass(std::FILE* in, ReadingSeries& s) { return read_readings(in, s); }
+bool read_pass(std::FILE* in, ReadingSeries& s) { return read_whole_series(in, s); }
 bool literal_read_pass(std::FILE* in, ReadingSeries& s) {
   literal_read_readings(in, s);
   return true;
@@ -61,7 +61,7 @@ ReadingSeries logger_series(bool converted) {
   std::FILE* f = logger_file();
   ReadingSeries s;
   if (!reserve_series(s, readings)) std::abort();
-  read_readings(f, s);
+  read_whole_series(f, s);
   std::fclose(f);
   if (converted) convert_times(s);
   return s;
@@ -85,7 +85,7 @@ void BM_Write(benchmark::State& state) {
   std::fclose(out);
   state.SetItemsProcessed(state.iterations() * readings);
 }
-bool write_pass(std::FILE* out, const ReadingSeries& s) { return write_lines(out, s); }
+bool write_pass(std::FILE* out, const ReadingSeries& s) { return write_whole_series(out, s); }
 BENCHMARK(BM_Write<write_pass>)->Name("WritePass");
 BENCHMARK(BM_Write<literal_write_lines>)->Name("LiteralWritePass");
 

@@ -1,5 +1,7 @@
 // Conversion pass: calendar date and time of day to seconds since 2019-01-01 00:00:00.
 // Every day counts 86400 seconds: no time zone, no daylight saving, no leap seconds.
+#include "calendar.h"
+
 #include <cmath>
 #include <cstdint>
 #include <utility>
@@ -92,6 +94,7 @@ bool month_start_s(std::int64_t YY, std::int64_t MM, std::int64_t& seconds) {
 }
 
 void convert_times(ReadingSeries& s) {
+  CTP_ASSERT(s.n <= s.capacity);
   MonthStarts months;
   for (std::int64_t i = 0; i < s.n; ++i)
     s.time_s[i] = reading_time_s(months, s.YY[i], s.MM[i], s.DD[i], s.hh[i], s.mm[i], s.ss[i]);

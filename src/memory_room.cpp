@@ -5,62 +5,16 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <string_view>
 #include <utility>
+
+#include "proc_files.h"
 
 namespace ctp {
 
 namespace {
 
 constexpr std::int64_t unlimited = INT64_MAX;
-
-// The whole of a small text file, or false when it cannot be read.
-bool read_small_file(const std::string& path, std::string& text) {
-  std::FILE* f = std::fopen(path.c_str(), "re");
-  if (!f) return false;
-  char chunk[4096];
-  text.clear();
-  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, f)) > 0;) text.append(chunk, got);
-  bool ok = !std::ferror(f);
-  std::fclose(f);
-  return ok;
-}
-
-// The decimal number at the start of text, or -1 when there is none ("max", say).
-std::int64_t leading_number(const char* text) {
-  char* end = nullptr;
-  long long v = std::strtoll(text, &end, 10);
-  return end == text || v < 0 ? -1 : static_cast<std::int64_t>(v);
-}
-
-// The line of text that starts at `at`, without its line feed; moves `at` past it.
-std::string_view next_line(const std::string& text, std::size_t& at) {
-  std::size_t line_end = std::min(text.find('\n', at), text.size());
-  std::string_view line(text.data() + at, line_end - at);
-  at = line_end + 1;
-  return line;
-}
-
-// The number after key on the line that starts with it, or -1 when there is none.
-std::int64_t keyed_number(const std::string& text, std::string_view key) {
-  for (std::size_t at = 0; at < text.size();) {
-    std::string_view line = next_line(text, at);
-    if (line.starts_with(key)) return leading_number(line.data() + key.size());
-  }
-  return -1;
-}
-
-// Whether a comma-separated list of controllers holds "memory".
-bool lists_memory(std::string_view controllers) {
-  for (std::size_t at = 0; at <= controllers.size();) {
-    std::size_t comma = std::min(controllers.find(',', at), controllers.size());
-    if (controllers.substr(at, comma - at) == "memory") return true;
-    at = comma + 1;
-  }
-  return false;
-}
 
 // The names of one cgroup version's limit, usage and statistics files, and the keys of
 // the file cache in the statistics.
@@ -154,13 +108,13 @@ std::int64_t cgroup_room_bytes(const char* self_cgroup_path, const std::string& 
     if (!group.empty() && group.back() == '/') group.pop_back();
     if (controllers.empty())
       room = std::min(room, room_up_from(v2_root, group, v2_files));
-    else if (lists_memory(controllers))
+    else if (any_list_item(controllers, [](std::string_view c) { return c == "memory"; }))
       room = std::min(room, room_up_from(v1_root, group, v1_files));
   }
   return room;
 }
 
-std::int64_t memory_room_bytes() {
+std::int64_t shared_memory_room_bytes() {
   std::int64_t available = meminfo_available_bytes("/proc/meminfo");
   if (available < 0) available = physical_memory_bytes();
   // The unified hierarchy is mounted at /sys/fs/cgroup, or beside the v1 controllers at
@@ -168,13 +122,22 @@ std::int64_t memory_room_bytes() {
   const char* v2_root = access("/sys/fs/cgroup/cgroup.controllers", F_OK) == 0
                             ? "/sys/fs/cgroup"
                             : "/sys/fs/cgroup/unified";
-  return std::min({available,
-                   cgroup_room_bytes("/proc/self/cgroup", v2_root, "/sys/fs/cgroup/memory"),
-                   process_limit_room_bytes("/proc/self/status")});
+  return std::min(available,
+                  cgroup_room_bytes("/proc/self/cgroup", v2_root, "/sys/fs/cgroup/memory"));
 }
 
-void limit_data_to_room(std::int64_t also_needed) {
-  std::int64_t room = memory_room_bytes(), data = kib_file_bytes("/proc/self/status", "VmData:");
+std::int64_t memory_room_bytes() {
+  return std::min(shared_memory_room_bytes(), process_limit_room_bytes("/proc/self/status"));
+}
+
+bool fits_room(std::int64_t room, std::int64_t bytes, std::int64_t more) {
+  std::int64_t needed;
+  return !__builtin_add_overflow(bytes, more, &needed) &&
+         !__builtin_add_overflow(needed, process_growth_bytes, &needed) && needed <= room;
+}
+
+void limit_data_to_room(std::int64_t room, std::int64_t also_needed) {
+  std::int64_t data = kib_file_bytes("/proc/self/status", "VmData:");
   if (room == unlimited || data < 0) return;
   std::int64_t spare = std::max(room - also_needed - process_growth_bytes, process_growth_bytes);
   rlimit limit;

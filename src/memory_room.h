@@ -1,6 +1,5 @@
-// How much memory this process can have now, as the system reports it. A run has its
-// window before it starts, so a count that cannot have even that is refused at once
-// instead of being killed part-way through.
+// How much memory this process can have now, as the system reports it: read once a run,
+// and again before each window where the output's lines take memory.
 #pragma once
 
 #include <cstdint>
@@ -18,11 +17,18 @@ inline constexpr std::int64_t process_growth_bytes = 8 << 20;
 // under its own address-space and data-size limits. INT64_MAX when nothing is known.
 std::int64_t memory_room_bytes();
 
-// Sets the process's data-size limit to what it holds now and the room still left less
-// also_needed and process_growth_bytes (at least process_growth_bytes more), so that an allocation
-// past the room, the C library's for a number with millions of digits say, fails and is reported
-// instead of the kernel ending the run. Never raises the limit.
-void limit_data_to_room(std::int64_t also_needed);
+// The part of that room that the system and the control groups leave, where a tmpfs
+// file's pages are charged too, unlike the process's own limits, which the run lowers.
+std::int64_t shared_memory_room_bytes();
+
+// Whether bytes, more bytes and process_growth_bytes fit in room.
+bool fits_room(std::int64_t room, std::int64_t bytes, std::int64_t more = 0);
+
+// Sets the process's data-size limit to what it holds now and room less also_needed and
+// process_growth_bytes (at least process_growth_bytes more), so that an allocation past
+// the room, the C library's for a number with millions of digits say, fails and is
+// reported instead of the kernel ending the run. Never raises the limit.
+void limit_data_to_room(std::int64_t room, std::int64_t also_needed);
 
 // MemAvailable in meminfo_path (laid out as /proc/meminfo) in bytes, or -1 when absent.
 std::int64_t meminfo_available_bytes(const char* meminfo_path);

@@ -1,4 +1,9 @@
 // Write pass: one line per reading, elapsed seconds and the value times -1000.
+#include "output_file.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -44,9 +49,33 @@ static_assert(longest_line == longest_line_bytes);
 // bytes the digits store past it.
 static_assert(longest_line + lf_store_past <= write_buffer_slack);
 
+// A write that failed part-way left part of a line in out, which a reader would take for
+// a value: a regular file is cut back to the end of the last whole line of the `written`
+// bytes of block that reached it. Returns false, for the failure.
+[[gnu::cold, gnu::noinline]] bool cut_back_to_whole_lines(std::FILE* out, const char* block,
+                                                          std::size_t written) {
+  struct stat st;
+  int fd = fileno(out);
+  if (written == 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  std::size_t whole = written;
+  while (whole > 0 && block[whole - 1] != '\n') --whole;
+  off_t at = lseek(fd, 0, SEEK_CUR);
+  if (at >= static_cast<off_t>(written))
+    (void)!ftruncate(fd, at - static_cast<off_t>(written - whole));
+  return false;
+}
+
+// Hands the n bytes at block, whole lines, over to out, unbuffered.
+bool hand_over(std::FILE* out, const char* block, std::size_t n) {
+  CTP_ASSERT(n == 0 || block[n - 1] == '\n');
+  std::size_t written = std::fwrite(block, 1, n, out);
+  return written == n || cut_back_to_whole_lines(out, block, written);
+}
+
 }  // namespace
 
 bool write_lines(std::FILE* out, const ReadingSeries& s, double t0) {
+  CTP_ASSERT(s.n <= s.capacity);
   if (s.n <= 0) return true;
   char* const start = s.write_buffer;
   char* to = start;
@@ -70,13 +99,11 @@ bool write_lines(std::FILE* out, const ReadingSeries& s, double t0) {
     }
     *to++ = '\n';
     if (to - start >= static_cast<std::ptrdiff_t>(write_block_bytes)) {
-      std::size_t n = static_cast<std::size_t>(to - start);
-      if (std::fwrite(start, 1, n, out) != n) return false;
+      if (!hand_over(out, start, static_cast<std::size_t>(to - start))) return false;
       to = start;
     }
   }
-  std::size_t n = static_cast<std::size_t>(to - start);
-  return std::fwrite(start, 1, n, out) == n;
+  return hand_over(out, start, static_cast<std::size_t>(to - start));
 }
 
 }  // namespace ctp

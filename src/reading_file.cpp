@@ -241,6 +241,7 @@ void ReadingInput::finish() {
 bool read_readings(ReadingInput& input, ReadingSeries& s) {
   if (!input.cursor_) return false;
   Cursor& c = *input.cursor_;
+  CTP_ASSERT(s.n <= s.capacity);
   const std::int64_t n = s.n;
   const Columns columns(s);
   std::int64_t i = 0;

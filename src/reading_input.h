@@ -10,6 +10,11 @@
 
 namespace ctp {
 
+// The read pass reads its input in blocks of read_block_bytes into the series' read buffer
+// and keeps, in read_buffer_slack more, the unscanned text of the last block.
+inline constexpr std::size_t read_block_bytes = 1 << 20;
+inline constexpr std::size_t read_buffer_slack = 1024;
+
 class ReadingInput {
  public:
   // Starts reading in's file descriptor into s's read buffer, asking the system for

@@ -7,7 +7,8 @@
 #include <new>
 #include <utility>
 
-#include "memory_room.h"
+#include "output_file.h"
+#include "reading_input.h"
 
 namespace ctp {
 
@@ -23,17 +24,17 @@ constexpr std::int64_t buffer_bytes =
 
 }  // namespace
 
-bool reserve_series(ReadingSeries& s, std::int64_t n, std::int64_t also_needed) {
+std::int64_t series_bytes(std::int64_t n) {
   if (n < 0) n = 0;
-  // With overcommit the allocator grants nearly any size, and the run would be killed
-  // later, part-way through: the room is checked first.
-  if (n > (INT64_MAX - buffer_bytes) / bytes_per_reading) return false;
-  const std::int64_t bytes = n * bytes_per_reading + buffer_bytes;
-  std::int64_t needed;
-  if (__builtin_add_overflow(bytes, also_needed, &needed) ||
-      __builtin_add_overflow(needed, process_growth_bytes, &needed) || needed > memory_room_bytes())
-    return false;
-  if (static_cast<std::uint64_t>(bytes) > SIZE_MAX) return false;  // a 32-bit address space
+  if (n > (INT64_MAX - buffer_bytes) / bytes_per_reading) return INT64_MAX;
+  return n * bytes_per_reading + buffer_bytes;
+}
+
+bool reserve_series(ReadingSeries& s, std::int64_t n) {
+  if (n < 0) n = 0;
+  const std::int64_t bytes = series_bytes(n);
+  // INT64_MAX: past 64 bits; beyond SIZE_MAX: past a 32-bit address space.
+  if (bytes == INT64_MAX || static_cast<std::uint64_t>(bytes) > SIZE_MAX) return false;
   std::unique_ptr<unsigned char[]> storage(
       new (std::nothrow) unsigned char[static_cast<std::size_t>(bytes)]);
   if (!storage) return false;

@@ -9,6 +9,10 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
+#include <string_view>
+
+#include "proc_files.h"
 
 namespace ctp {
 
@@ -47,6 +51,59 @@ int open_named(const char* path, int flags, int fd) {
 bool same_file(const struct stat& in, const struct stat& out) {
   bool lossy = S_ISREG(out.st_mode) || S_ISBLK(out.st_mode) || S_ISFIFO(out.st_mode);
   return lossy && in.st_dev == out.st_dev && in.st_ino == out.st_ino;
+}
+
+// The magic numbers are 32-bit patterns; a 32-bit machine's f_type is a signed int.
+bool is_memory_type(decltype(statfs::f_type) type) {
+  auto magic = static_cast<std::uint32_t>(type);
+  return magic == TMPFS_MAGIC || magic == RAMFS_MAGIC;
+}
+bool is_overlay_type(decltype(statfs::f_type) type) {
+  return static_cast<std::uint32_t>(type) == OVERLAYFS_SUPER_MAGIC;
+}
+
+// Option text as /proc/self/mountinfo escapes it: a blank, tab, line feed or backslash as
+// a backslash and three octal digits.
+std::string unescaped(std::string_view text) {
+  auto octal = [](char c) { return c >= '0' && c <= '7'; };
+  std::string plain;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\' && i + 3 < text.size() && octal(text[i + 1]) && octal(text[i + 2]) &&
+        octal(text[i + 3])) {
+      plain +=
+          static_cast<char>((text[i + 1] - '0') * 64 + (text[i + 2] - '0') * 8 + text[i + 3] - '0');
+      i += 3;
+    } else {
+      plain += text[i];
+    }
+  }
+  return plain;
+}
+
+// The upper directory of the overlay that holds descriptor fd: its mount's id from
+// /proc/self/fdinfo, that mount's line in /proc/self/mountinfo ("ID PARENT DEV ROOT POINT
+// OPTIONS ... - TYPE SOURCE SUPER_OPTIONS"), and "upperdir=" among its super options.
+bool overlay_upper_dir(int fd, std::string& upper) {
+  std::string text;
+  if (!read_small_file("/proc/self/fdinfo/" + std::to_string(fd), text)) return false;
+  std::int64_t mount_id = keyed_number(text, "mnt_id:");
+  if (mount_id < 0 || !read_small_file("/proc/self/mountinfo", text)) return false;
+  const std::string id = std::to_string(mount_id) + " ";
+  for (std::size_t at = 0; at < text.size();) {
+    std::string_view line = next_line(text, at);
+    if (!line.starts_with(id)) continue;
+    // After the separator: the type, the source, and the options.
+    std::size_t type = line.find(" - ");
+    std::size_t source = type == std::string_view::npos ? type : line.find(' ', type + 3);
+    std::size_t options = source == std::string_view::npos ? source : line.find(' ', source + 1);
+    if (options == std::string_view::npos) return false;
+    return any_list_item(line.substr(options + 1), [&upper](std::string_view option) {
+      if (!option.starts_with("upperdir=")) return false;
+      upper = unescaped(option.substr(9));
+      return true;
+    });
+  }
+  return false;
 }
 
 }  // namespace
@@ -89,12 +146,15 @@ std::FILE* open_output(const char* path, const struct stat& in_stat, bool& same_
 
 bool output_in_memory(std::FILE* out) {
   struct stat st;
+  if (fstat(fileno(out), &st) != 0 || !S_ISREG(st.st_mode)) return false;
   struct statfs fs;
-  if (fstat(fileno(out), &st) != 0 || !S_ISREG(st.st_mode) || fstatfs(fileno(out), &fs) != 0)
-    return false;
-  // The magic numbers are 32-bit patterns; a 32-bit machine's f_type is a signed int.
-  auto type = static_cast<std::uint32_t>(fs.f_type);
-  return type == TMPFS_MAGIC || type == RAMFS_MAGIC;
+  if (fstatfs(fileno(out), &fs) != 0) return false;
+  if (is_memory_type(fs.f_type)) return true;
+  // An overlay's new files go to its upper layer, which may be memory (a live system's
+  // root, some containers). An upper directory out of reach here counts as a disk.
+  std::string upper;
+  return is_overlay_type(fs.f_type) && overlay_upper_dir(fileno(out), upper) &&
+         statfs(upper.c_str(), &fs) == 0 && is_memory_type(fs.f_type);
 }
 
 std::int64_t shortest_output_bytes(std::int64_t n) {
@@ -106,8 +166,9 @@ std::int64_t shortest_output_bytes(std::int64_t n) {
 bool output_fits(std::FILE* out, std::int64_t n) {
   struct stat st;
   struct statvfs fs;
+  // A file system that reports no blocks at all (ramfs) sets no limit of its own.
   if (fstat(fileno(out), &st) != 0 || !S_ISREG(st.st_mode) || fstatvfs(fileno(out), &fs) != 0 ||
-      fs.f_frsize == 0)
+      fs.f_frsize == 0 || fs.f_blocks == 0)
     return true;
   std::uint64_t blocks = fs.f_bavail, block_bytes = fs.f_frsize;
   std::int64_t room = blocks > static_cast<std::uint64_t>(INT64_MAX) / block_bytes

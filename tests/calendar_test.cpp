@@ -1,3 +1,5 @@
+#include "calendar.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>

@@ -69,12 +69,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t* text = data + 1;
   std::size_t text_size = size - 1;
 
-  ReadingSeries fast, literal;
-  check(reserve_series(fast, n) && reserve_series(literal, n), "reserve");
+  // Reserved once and reused: fresh buffers for every input would cost most of the time.
+  static ReadingSeries fast, literal, window;
+  if (!fast.storage)
+    check(reserve_series(fast, 32) && reserve_series(literal, 32) && reserve_series(window, 8),
+          "reserve");
+  fast.n = literal.n = n;
   // The fields the literal scans leave unassigned hold zeros, the same on every run.
-  std::memset(literal.storage.get(), 0, static_cast<std::size_t>(n) * 64);
+  std::memset(literal.storage.get(), 0, static_cast<std::size_t>(literal.capacity) * 64);
   std::FILE* in = file_with(text, text_size);
-  check(read_size ? read_readings(in, fast, read_size) : read_readings(in, fast), "read");
+  check(read_size ? read_whole_series(in, fast, read_size) : read_whole_series(in, fast), "read");
   std::int64_t fast_position = lseek(fileno(in), 0, SEEK_CUR);
   std::fclose(in);
   in = file_with(text, text_size);
@@ -97,16 +101,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The same series written by both write passes: the same lines, but for the signs of
   // NaNs that arithmetic made, which the literal program leaves to the hardware.
   convert_times(literal);
-  check(without_nan_signs(written_by([&](std::FILE* out) { return write_lines(out, literal); })) ==
-            without_nan_signs(
-                written_by([&](std::FILE* out) { return literal_write_lines(out, literal); })),
+  check(without_nan_signs(written_by([&](std::FILE* out) {
+          return write_whole_series(out, literal);
+        })) == without_nan_signs(written_by([&](std::FILE* out) {
+          return literal_write_lines(out, literal);
+        })),
         "lines");
 
   // The whole run in windows of 1 to 8 readings writes the lines of one pass over all.
   convert_times(fast);
-  std::string lines = written_by([&](std::FILE* out) { return write_lines(out, fast); });
-  ReadingSeries window;
-  check(reserve_series(window, 1 + static_cast<std::int64_t>(size % 8)), "reserve");
+  std::string lines = written_by([&](std::FILE* out) { return write_whole_series(out, fast); });
+  window.capacity = 1 + static_cast<std::int64_t>(size % 8);
   in = file_with(text, text_size);
   check(written_by([&](std::FILE* out) {
           return convert_readings(in, out, n, window, false,

@@ -25,7 +25,7 @@ std::string lines_for(const std::vector<double>& time_s, const std::vector<doubl
   ReadingSeries s = make_series(readings);
   for (std::size_t i = 0; i < time_s.size(); ++i) s.time_s[i] = time_s[i];
   std::FILE* out = std::tmpfile();
-  EXPECT_TRUE(write_lines(out, s));
+  EXPECT_TRUE(write_whole_series(out, s));
   std::rewind(out);
   std::string bytes = rest_of(out);
   std::fclose(out);
@@ -148,7 +148,7 @@ TEST(WritePassErrors, AFullDiskIsReported) {
   std::FILE* out = std::fopen("/dev/full", "w");
   ASSERT_NE(out, nullptr);
   // 2000 lines overflow the stream's buffer, so a write reaches the device.
-  EXPECT_FALSE(write_lines(out, s));
+  EXPECT_FALSE(write_whole_series(out, s));
   std::fclose(out);
 }
 

@@ -10,14 +10,14 @@
 namespace ctp {
 
 // The read pass over s.n readings of in, started and finished here.
-inline bool read_readings(std::FILE* in, ReadingSeries& s,
-                          std::size_t read_size = read_block_bytes) {
+inline bool read_whole_series(std::FILE* in, ReadingSeries& s,
+                              std::size_t read_size = read_block_bytes) {
   ReadingInput input(in, s, read_size);
   return input.started() && read_readings(input, s);
 }
 
 // The write pass with the first reading's time as every line's origin.
-inline bool write_lines(std::FILE* out, const ReadingSeries& s) {
+inline bool write_whole_series(std::FILE* out, const ReadingSeries& s) {
   return s.n <= 0 || write_lines(out, s, s.time_s[0]);
 }
 
