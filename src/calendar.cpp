@@ -23,6 +23,7 @@ constexpr std::int64_t year_bound = 1'000'000'000'000;
 // days_from_civil algorithm of Howard Hinnant's "chrono-Compatible Low-Level Date
 // Algorithms", for the first day of a month.
 constexpr std::int64_t days_from_civil(std::int64_t YY, std::int64_t MM) {
+  CTP_ASSERT(MM >= 1 && MM <= 12);
   std::int64_t y = MM <= 2 ? YY - 1 : YY;
   std::int64_t era = (y >= 0 ? y : y - 399) / 400;
   std::int64_t year_of_era = y - era * 400;

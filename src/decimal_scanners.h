@@ -80,11 +80,11 @@ inline constexpr double exact_powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1
 static_assert(std::size(exact_powers_of_ten) > longest_decimal_digits);
 
 // The number of the eight digits d (values 0 to 9, the first in the lowest byte), in three
-// multiplications that each combine neighbours: 2561 = 10 * 2^8 + 1 makes every byte ten
-// times its digit plus the next one's (pairs, in every other byte); 6553601 = 100 * 2^16 + 1
-// does the same to pairs (groups of four, in every other 16 bits); 42949672960001 =
-// 10000 * 2^32 + 1 joins the two groups of four. The shifts drop what the products carry
-// into the lower lanes.
+// multiplications that each combine neighbours (Kholdstare, "Faster Integer Parsing"):
+// 2561 = 10 * 2^8 + 1 makes every byte ten times its digit plus the next one's (pairs, in
+// every other byte); 6553601 = 100 * 2^16 + 1 does the same to pairs (groups of four, in
+// every other 16 bits); 42949672960001 = 10000 * 2^32 + 1 joins the two groups of four.
+// The shifts drop what the products carry into the lower lanes.
 inline std::uint32_t eight_digit_value(std::uint64_t d) {
   d = (d * 2561) >> 8;
   d = ((d & 0x00ff00ff00ff00ff) * 6553601) >> 16;
@@ -113,7 +113,8 @@ inline std::uint32_t eight_digit_value(std::uint64_t d) {
     std::uint64_t fraction_digits = t >> 8 * (whole + 1) & ((std::uint64_t{1} << 8 * fraction) - 1);
     digits |= fraction_digits << 8 * whole;
   }
-  int count = whole + fraction;  // at most seven
+  int count = whole + fraction;
+  CTP_ASSERT(count <= 7);
   std::uint32_t m = eight_digit_value(digits << 8 * (8 - count));
   double x = static_cast<double>(m);
   if (fraction > 0) x /= exact_powers_of_ten[fraction];
@@ -139,8 +140,9 @@ bool plain_double(const char*& p, double& v);
   return true;
 }
 
-// Nonzero unless the bytes of w under mask (0xff each) are decimal digits, given w xor
-// '0' in every byte. A byte above 0xf9 may carry into the next, but is no digit itself.
+// Nonzero unless the bytes of w under mask (0xff each) are decimal digits, given w xor '0'
+// in every byte, after simdjson's is_made_of_eight_digits_fast. A byte above 0xf9 may carry
+// into the next, but is no digit itself.
 inline std::uint64_t not_digits(std::uint64_t w, std::uint64_t mask) {
   constexpr std::uint64_t sixes = 0x0606060606060606, high_nibbles = 0xf0f0f0f0f0f0f0f0;
   return (w | (w + sixes)) & high_nibbles & mask;

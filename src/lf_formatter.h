@@ -45,6 +45,7 @@ inline constexpr auto four_digits = [] {
 // The eight decimal digits of x < 10^8 as byte values 0 to 9, the most significant digit
 // in the lowest byte.
 inline std::uint64_t eight_digits(std::uint32_t x) {
+  CTP_ASSERT(x < 100'000'000);
   return four_digits[x / 10000] | std::uint64_t{four_digits[x % 10000]} << 32;
 }
 
@@ -58,6 +59,7 @@ inline std::uint32_t round_to_even(std::uint64_t units, std::uint64_t rest, std:
 // 64 - million_bits < shift <= 74: the product, up to 73 bits, in two 64-bit halves, so
 // that no 128-bit type is needed (32-bit machines have none).
 inline std::uint32_t wide_millionths(std::uint64_t fraction, int shift) {
+  CTP_ASSERT(fraction < exact_integer_bound && shift > 64 - million_bits && shift <= 74);
   const std::uint64_t low_part = (fraction & 0xffffffff) * 1000000;
   const std::uint64_t high_part = (fraction >> 32) * 1000000;
   const std::uint64_t lo = low_part + (high_part << 32);
@@ -86,6 +88,7 @@ struct FixedText {
 [[gnu::always_inline]] inline void split_millionths(std::uint64_t bits, std::uint64_t& whole,
                                                     std::uint32_t& millionths) {
   int exponent_bits = exponent_field(bits);
+  CTP_ASSERT(exponent_bits <= double_exponent_bias + double_mantissa_bits);
   // |v| is m * 2^-shift exactly, with m < 2^53 and shift >= 0: a normal double's mantissa
   // has its leading 1 and the exponent less the bias; a subnormal's is the least exponent's.
   std::uint64_t m = bits & ((std::uint64_t{1} << double_mantissa_bits) - 1);
@@ -150,6 +153,7 @@ inline std::uint64_t point_text(std::uint32_t millionths) {
 // Writes f at to and returns the end of the text. Stores at most lf_store_past bytes past
 // that end: 17 bytes from to at most.
 inline char* put_fixed(const FixedText& f, char* to) {
+  CTP_ASSERT(f.whole_length >= 1 && f.whole_length <= 8);
   *to = '-';
   to += f.negative;
   put_word(to, f.whole_text);

@@ -260,6 +260,7 @@ bool read_readings(ReadingInput& input, ReadingSeries& s) {
     if (i == n) break;
     // Plain text in another layout.
     GeneralScan plain = scan_general_reading(p);
+    CTP_ASSERT(static_cast<std::size_t>(plain.at - p) <= longest_plain_reading);
     if (plain.ok) {
       columns.put(i++, plain.r);
       c.pos = static_cast<std::size_t>(plain.at - data);
