@@ -18,8 +18,8 @@
 
 namespace {
 
-// Readings in a window, 4 MiB of columns: the smallest window that runs at full speed
-// (bench/README.md).
+// Readings in a window, 4 MiB of columns: the least window at full speed on every row of
+// the benchmark's window table (bench/README.md).
 constexpr std::int64_t window_readings = 1 << 16;
 
 }  // namespace
