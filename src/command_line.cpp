@@ -36,6 +36,9 @@ constexpr char usage[] =
     "  3  Not enough memory for that number of readings.\n"
     "  3  Not enough room on the output's disk for that number of readings.\n"
     "\n"
+    "\n"
+    "check_time_pressure INPUT [COUNT] says what a conversion loses: readings not\n"
+    "read in full, lines without a value, readings without a time, the count.\n"
     "The manual: man convert_time_pressure\n";
 
 constexpr char version[] = "convert_time_pressure " CTP_VERSION "\n";

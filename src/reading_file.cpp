@@ -238,9 +238,10 @@ void ReadingInput::finish() {
   cursor_.reset();
 }
 
-bool read_readings(ReadingInput& input, ReadingSeries& s) {
-  if (!input.cursor_) return false;
-  Cursor& c = *input.cursor_;
+// The read pass, and where each scan ended when traced: the converter's instance stores
+// nothing more than the series.
+template <bool traced>
+bool read_window(Cursor& c, ReadingSeries& s, ScanTrace* trace) {
   CTP_ASSERT(s.n <= s.capacity);
   const std::int64_t n = s.n;
   const Columns columns(s);
@@ -254,6 +255,7 @@ bool read_readings(ReadingInput& input, ReadingSeries& s) {
       const char* after = scan_logger_reading(p, r);
       if (!after) break;
       columns.put(i, r);
+      if constexpr (traced) trace[i] = {c.base + (after - data), 7};
       p = after;
     }
     c.pos = static_cast<std::size_t>(p - data);
@@ -262,6 +264,7 @@ bool read_readings(ReadingInput& input, ReadingSeries& s) {
     GeneralScan plain = scan_general_reading(p);
     CTP_ASSERT(static_cast<std::size_t>(plain.at - p) <= longest_plain_reading);
     if (plain.ok) {
+      if constexpr (traced) trace[i] = {c.base + (plain.at - data), 7};
       columns.put(i++, plain.r);
       c.pos = static_cast<std::size_t>(plain.at - data);
       continue;
@@ -273,12 +276,24 @@ bool read_readings(ReadingInput& input, ReadingSeries& s) {
     Scanned r;
     ScanEnd end = scan_with_c_library(c, r);
     if (end == ScanEnd::failed) return false;
+    if constexpr (traced) trace[i] = {offset_of(c, c.pos), r.items};
     columns.store(i++, r);
     c.scanning = end == ScanEnd::more;
   }
-  // Every scan from here on assigns nothing.
-  for (; i < n; ++i) columns.store(i, Scanned{0, 0, 0, 0, 0, 0, 0, 0});
+  // Every scan from here on assigns nothing: stuck where it starts, or at the end.
+  for (; i < n; ++i) {
+    if constexpr (traced) trace[i] = {offset_of(c, c.pos), c.stuck ? 0 : EOF};
+    columns.store(i, Scanned{0, 0, 0, 0, 0, 0, 0, 0});
+  }
   return true;
+}
+
+bool read_readings(ReadingInput& input, ReadingSeries& s) {
+  return input.cursor_ && read_window<false>(*input.cursor_, s, nullptr);
+}
+
+bool read_readings(ReadingInput& input, ReadingSeries& s, ScanTrace* trace) {
+  return input.cursor_ && read_window<true>(*input.cursor_, s, trace);
 }
 
 }  // namespace ctp

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 
@@ -14,6 +15,13 @@ namespace ctp {
 // and keeps, in read_buffer_slack more, the unscanned text of the last block.
 inline constexpr std::size_t read_block_bytes = 1 << 20;
 inline constexpr std::size_t read_buffer_slack = 1024;
+
+// Where a scan ended, as an offset in the file, and how many items it assigned: 7 for a
+// reading read in full, EOF when it met the end of the file before its first item.
+struct ScanTrace {
+  std::int64_t end;
+  int items;
+};
 
 class ReadingInput {
  public:
@@ -41,7 +49,11 @@ class ReadingInput {
 
  private:
   friend bool read_readings(ReadingInput& input, ReadingSeries& s);
+  friend bool read_readings(ReadingInput& input, ReadingSeries& s, ScanTrace* trace);
   std::unique_ptr<Cursor> cursor_;
 };
+
+// The read pass as read_readings, that also fills trace[i] for each reading i of the window.
+bool read_readings(ReadingInput& input, ReadingSeries& s, ScanTrace* trace);
 
 }  // namespace ctp

@@ -106,7 +106,7 @@ class Cli : public testing::Test {
 #if defined(CTP_EMULATOR)
     for (const char* word : emulator) argv.push_back(const_cast<char*>(word));
 #endif
-    argv.push_back(const_cast<char*>(CTP_BINARY));
+    argv.push_back(const_cast<char*>(binary));
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     char pid_text[24];
@@ -160,6 +160,7 @@ class Cli : public testing::Test {
 
   TempDir scratch;
   const fs::path dir = scratch.path;
+  const char* binary = CTP_BINARY;  // the program run
 };
 
 // The slowest runs: the release suite runs them, the sanitizer suites leave them out.
@@ -654,6 +655,89 @@ TEST_F(Cli, ReadsFromAFifo) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(slurp(dir / "out"), sample_output);
 }
+
+// The checker on the files users meet: the lines its report must hold, and its status.
+struct CheckCase {
+  const char* name;
+  std::string text;
+  std::vector<std::string> args, report;  // "IN": the file holding text
+  int status;
+};
+
+const std::string day = "2020-01-01 00:00:00\t1.01\n2020-01-01 00:00:01\t1.02\n";
+const CheckCase check_cases[] = {
+    {"Clean",
+     day,
+     {"IN"},
+     {"readings read in full: 2 of 2 asked, every reading in the file; the file has 2 lines",
+      "the count to give: 2"},
+     0},
+    {"LineWithoutItsValue",
+     "2020-01-01 00:00:00\n" + day,
+     {"IN"},
+     {"line 1: reading 1 takes its value from line 2 (\"2020\")",
+      "line 2, column 11: \" 00:00:00<TAB>1.01\": reading 2 stops here after 2 of its 7 items",
+      "reading 4 stops here, and so does every later one"},
+     1},
+    {"SecondColumn",
+     "2020-01-01 00:00:00\t1.01\t21.5\n" + day,
+     {"IN"},
+     {"line 1, column 28: \".5\": reading 2 stops here after 1 of its 7 items, and so does every "
+      "later one"},
+     1},
+    {"DecimalComma",
+     "2020-01-01 00:00:00\t1,01\n",
+     {"IN"},
+     {"line 1, column 22: \",01\": reading 2 stops here after 0"},
+     1},
+    {"HeaderLine",
+     "time\tpressure\n" + day,
+     {"IN", "2"},
+     {"readings read in full: 0 of 2 asked (COUNT)", "line 1, column 1: \"time<TAB>pressure\"",
+      "the count to give: 0; wc -l gives 3: the readings stop at line 1"},
+     1},
+    {"StepBack",
+     day + "2020-01-01 00:00:00\t1.03\n2020-01-01 00:00:09\t1.04\n",
+     {"IN"},
+     {"line 3: the time steps back 1.000000 s at reading 3; steps back: 1",
+      "line 4: the largest step forward, 9.000000 s, comes before reading 4"},
+     0},
+    {"NoLastLineFeedAndBlankLines",
+     "\n" + day + "\n2020-01-01 00:00:02\t1",
+     {"IN"},
+     {"the file has 5 lines",
+      "the count to give: 3; wc -l gives 4: the last line has no line feed; 2 blank lines"},
+     0},
+    {"MonthOutsideTheYear",
+     day + "2020-13-01 00:00:00\t1\n",
+     {"IN"},
+     {"line 3: reading 3 has no time (month 13)"},
+     1},
+    {"CountPastTheEnd",
+     day,
+     {"IN", "5"},
+     {"readings read in full: 2 of 5 asked (COUNT)",
+      "reading 3: past the end of the file, which holds 2 readings"},
+     1},
+    {"CountOnly", day + day, {"--count", "IN"}, {"4"}, 0},
+    {"Unreadable", "", {"/nonexistent"}, {}, 2},
+};
+
+void PrintTo(const CheckCase& c, std::ostream* os) { *os << c.name; }
+
+class CheckTable : public Cli, public testing::WithParamInterface<CheckCase> {};
+
+TEST_P(CheckTable, ReportAndStatus) {
+  const CheckCase& c = GetParam();
+  spit(dir / "in", c.text);
+  binary = CTP_CHECKER;
+  Result r = run(with_paths(c.args));
+  for (const std::string& line : c.report) EXPECT_NE(r.out.find(line), std::string::npos) << r.out;
+  EXPECT_EQ(r.status, c.status) << r.out << r.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, CheckTable, testing::ValuesIn(check_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // The bundled sample converts to the committed expected output, byte for byte.
 TEST_F(Cli, BundledSample) {

@@ -421,6 +421,9 @@ TEST(ReadPassMatchesFscanf, AtAndPastEachLimitOfTheFastPath) {
       // gives up: the most text it ever looks at.
       reading + reading + reading + longest_plain.substr(0, longest_plain.size() - 22) + "-0" +
           decimal.substr(1) + "\n",
+      // And with one blank more in its last run, which the fast path gives up on.
+      reading + reading + reading + longest_plain.substr(0, longest_plain.size() - 22) + " " +
+          decimal + "\n",
       // The C library reads "nan(" and then the end of the file, and gives back the "(":
       // a byte from before the last refill, which the buffer must still hold.
       "2020-01-01 00:00:00\tnan(",

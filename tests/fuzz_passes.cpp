@@ -21,6 +21,7 @@
 
 #include "lf_formatter.h"
 #include "literal_passes.h"
+#include "reading_check.h"
 #include "reading_series.h"
 #include "whole_series.h"
 #include "window_driver.h"
@@ -118,6 +119,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                   read_size ? read_size : read_block_bytes) == RunEnd::converted;
         }) == lines,
         "lines in windows");
+  std::fclose(in);
+
+  // The checker reads as the read pass does: the same readings read in full.
+  std::int64_t in_full = 0;
+  for (std::int64_t i = 0; i < n; ++i) in_full += !is_no_value(fast.temp[i]);
+  CheckResult checked;
+  in = file_with(text, text_size);
+  check(check_readings(in, n, checked, window.capacity) && checked.in_full == in_full, "checker");
   std::fclose(in);
 
   for (std::size_t i = 0; i + 8 <= text_size; i += 8) {
