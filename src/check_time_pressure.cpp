@@ -73,8 +73,12 @@ int main(int argc, char** argv) {
   struct stat in_stat;
   std::FILE* in = open_input(argv[first], in_stat);
   if (!in) return trouble(argv[first], errno ? std::strerror(errno) : "cannot be read");
+  // Windows of the converter's size, whatever the count.
+  ReadingSeries series;
+  if (!reserve_series(series, 1 << 16)) return trouble(argv[first], std::strerror(ENOMEM));
   CheckResult result;
-  if (!check_readings(in, count, result)) return trouble(argv[first], std::strerror(result.error));
+  if (!check_readings(in, count, series, result))
+    return trouble(argv[first], std::strerror(result.error));
   std::fclose(in);
   const int status = check_status(result);
   if (count_only) return print(std::to_string(result.held) + "\n", status);

@@ -142,24 +142,22 @@ std::FILE* seekable(std::FILE* in) {
 
 }  // namespace
 
-bool check_readings(std::FILE* original, std::int64_t count, CheckResult& result,
-                    std::int64_t window) {
+bool check_readings(std::FILE* original, std::int64_t count, ReadingSeries& s,
+                    CheckResult& result) {
   result = {};
   std::FILE* in = seekable(original);
-  ReadingSeries s;
-  std::vector<ScanTrace> trace;
-  if (!in || !reserve_series(s, window)) {
-    result.error = errno ? errno : ENOMEM;
+  if (!in) {
+    result.error = errno ? errno : EIO;
     return false;
   }
-  trace.resize(static_cast<std::size_t>(s.capacity));
+  std::vector<ScanTrace> trace(static_cast<std::size_t>(s.capacity));
   LineCounter lines(fileno(in));
   bool ok = true;
   {
     ReadingInput input(in, s);
     std::int64_t done = 0, scan_start = 0;  // the offset where the next scan starts
     double last_time = no_value();
-    bool ended = !input.started();
+    bool ended = !input.started() || s.capacity <= 0;
     // The whole file is scanned, for the count of readings it holds; only those the count
     // asks for are reported on.
     while (!ended) {

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <string>
 
+#include "reading_series.h"
+
 namespace ctp {
 
 // A reading of the file and where it is: its number and its line, from 1, and a column.
@@ -43,12 +45,11 @@ struct CheckResult {
 };
 
 // Reads count readings of in (count < 0: every reading the file holds) exactly as the
-// converter reads them, and the rest of the file for its lines, into result. in must not
-// have been read from; a file that cannot be read again at an offset (a pipe) is copied
-// first. Returns false, with result.error set, when the input cannot be read.
-// Reads window readings at a time, as the converter does.
-bool check_readings(std::FILE* in, std::int64_t count, CheckResult& result,
-                    std::int64_t window = 1 << 16);
+// converter reads them, a window of s.capacity readings at a time, and the rest of the
+// file for its lines, into result. in must not have been read from; a file that cannot be
+// read again at an offset (a pipe) is copied first. Returns false, with result.error set,
+// when the input cannot be read.
+bool check_readings(std::FILE* in, std::int64_t count, ReadingSeries& s, CheckResult& result);
 
 // The report on result, a line a finding, and the exit status: 0 when every reading asked
 // for was read in full, within its line, with a time; 1 otherwise.

@@ -126,7 +126,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::int64_t i = 0; i < n; ++i) in_full += !is_no_value(fast.temp[i]);
   CheckResult checked;
   in = file_with(text, text_size);
-  check(check_readings(in, n, checked, window.capacity) && checked.in_full == in_full, "checker");
+  check(check_readings(in, n, window, checked) && checked.in_full == in_full, "checker");
   std::fclose(in);
 
   for (std::size_t i = 0; i + 8 <= text_size; i += 8) {
