@@ -10,8 +10,10 @@
 //
 // Before them, a table by notation: 1 M readings in each notation loggers write, warm.
 //
-// Usage: whole_program_benchmark [--pause SECONDS] [--notations-only] [READINGS...]
-//          (default: a 10 s pause; 1000000 10000000 readings)
+// Usage: whole_program_benchmark [--pause SECONDS] [--notations-only] [--beside PROGRAM]
+//                                [READINGS...]
+//          (default: a 10 s pause; 1000000 10000000 readings). --beside times another
+//          build of the converter (a static one, an earlier commit's) in the same rows.
 //        whole_program_benchmark --year   (the same for a year at 1 Hz, 31536000 readings;
 //                                          about 3 GB of temporary files)
 //        whole_program_benchmark --generate FILE READINGS   (only writes the input file)
@@ -232,6 +234,7 @@ int main(int argc, char** argv) {
   constexpr int cold_runs = 3, warm_runs = 3;
   double pause_s = 10;
   bool notations_only = false, year = false;
+  const char* beside = nullptr;
   std::vector<std::int64_t> sizes;
   for (int i = 1; i < argc; ++i) {
     if (std::string(argv[i]) == "--pause" && i + 1 < argc)
@@ -240,6 +243,8 @@ int main(int argc, char** argv) {
       notations_only = true;
     else if (std::string(argv[i]) == "--year")
       year = true;
+    else if (std::string(argv[i]) == "--beside" && i + 1 < argc)
+      beside = argv[++i];
     else
       sizes.push_back(std::atoll(argv[i]));
   }
@@ -288,14 +293,17 @@ int main(int argc, char** argv) {
       "warm: right after another run; fast: the best (and the median) of at least 5 runs and "
       "2 s,\n      the others: the best of %d runs\n\n",
       CTP_BINARY, CTP_LITERAL_BINARY, cold_runs, pause_s, warm_runs);
-  std::printf("%11s %9s %5s %8s %8s %10s %7s %10s %8s %10s %8s\n", "readings", "input MB", "run",
+  if (beside) std::printf("beside: %s\n\n", beside);
+  std::printf("%11s %9s %5s %8s %8s %10s %7s %10s %8s %10s %8s%s\n", "readings", "input MB", "run",
               "fast s", "median s", "literal s", "ratio", "/dev/null", "floor s", "fast/floor",
-              "peak MB");
-  auto row = [](std::int64_t n, double mb, const char* kind, double fast, double fast_median,
-                double literal, double to_null, double floor, long peak_kb) {
-    std::printf("%11lld %9.1f %5s %8.3f %8.3f %10.3f %6.1fx %10.3f %8.3f %9.2fx %8.1f\n",
+              "peak MB", beside ? "   beside s beside/fast" : "");
+  auto row = [beside](std::int64_t n, double mb, const char* kind, double fast, double fast_median,
+                      double literal, double to_null, double floor, long peak_kb, double other) {
+    std::printf("%11lld %9.1f %5s %8.3f %8.3f %10.3f %6.1fx %10.3f %8.3f %9.2fx %8.1f",
                 static_cast<long long>(n), mb, kind, fast, fast_median, literal, literal / fast,
                 to_null, floor, fast / floor, static_cast<double>(peak_kb) / 1024);
+    if (beside) std::printf(" %10.3f %10.2fx", other, other / fast);
+    std::printf("\n");
     std::fflush(stdout);
   };
   for (std::int64_t n : sizes) {
@@ -306,7 +314,8 @@ int main(int argc, char** argv) {
     // An untimed run brings the input into the page cache, as a file just written is.
     run(CTP_BINARY, in, fast_out, n);
     // Each kind of run as a function of no arguments, timed in seconds.
-    enum Kind { fast, literal, to_null, floor, kinds };
+    enum Kind { fast, literal, to_null, floor, other, all_kinds };
+    const int kinds = beside ? all_kinds : other;
     auto once = [&](int kind) -> Run {
       switch (kind) {
         case fast:
@@ -315,12 +324,14 @@ int main(int argc, char** argv) {
           return run(CTP_LITERAL_BINARY, in, literal_out, n);
         case to_null:
           return run(CTP_BINARY, in, "/dev/null", n);
+        case other:
+          return run(beside, in, fast_out, n);
         default:
           return floor_run(in, fast_out, floor_out);
       }
     };
     // Cold: each kind once after each pause, in turn.
-    std::vector<double> cold[kinds];
+    std::vector<double> cold[all_kinds];
     long peak_kb = 0;
     for (int r = 0; r < cold_runs; ++r) {
       for (int kind = 0; kind < kinds; ++kind) {
@@ -338,13 +349,13 @@ int main(int argc, char** argv) {
       warm_fast.push_back(once(fast).seconds);
       total += warm_fast.back();
     }
-    double warm[kinds] = {0, 1e300, 1e300, 1e300};
+    double warm[all_kinds] = {0, 1e300, 1e300, 1e300, 1e300};
     for (int kind = literal; kind < kinds; ++kind)
       for (int r = 0; r < warm_runs; ++r) warm[kind] = std::min(warm[kind], once(kind).seconds);
     row(n, mb, "cold", median(cold[fast]), median(cold[fast]), median(cold[literal]),
-        median(cold[to_null]), median(cold[floor]), peak_kb);
+        median(cold[to_null]), median(cold[floor]), peak_kb, beside ? median(cold[other]) : 0);
     row(n, mb, "warm", *std::min_element(warm_fast.begin(), warm_fast.end()), median(warm_fast),
-        warm[literal], warm[to_null], warm[floor], peak_kb);
+        warm[literal], warm[to_null], warm[floor], peak_kb, warm[other]);
     for (const fs::path& file : {in, fast_out, literal_out, floor_out}) fs::remove(file);
   }
   fs::remove_all(dir);
