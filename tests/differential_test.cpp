@@ -65,39 +65,17 @@ void expect_printf_text(const std::vector<double>& values) {
 
 TEST(PutLfMatchesPrintf, SpecialValues) {
   constexpr double inf = std::numeric_limits<double>::infinity();
-  expect_printf_text({0.0,
-                      inf,
-                      std::numeric_limits<double>::quiet_NaN(),
-                      DBL_MAX,
-                      DBL_MIN,
-                      DBL_TRUE_MIN,
-                      DBL_EPSILON,
-                      1e-7,
-                      4.9999999e-7,
-                      5e-7,
-                      5.0000001e-7,
-                      1e300,
-                      1e22,
-                      1e23,
-                      0.1,
-                      0.5,
-                      1,
-                      2,
-                      10,
-                      123456789,
-                      999999.9999995,
-                      0.9999995,
-                      0.0078125,
-                      0.0078135,
-                      9007199254740991.0,
-                      9007199254740992.0,
-                      9007199254740993.0,
-                      67108863.9999995,  // below 2^26, the last with eight integer digits
-                      67108864.0,        // 2^26
-                      99999999.9999995,
-                      100000000.0,
-                      4503599627370495.5,
-                      1e15 + 0.3});
+  expect_printf_text(
+      {0.0, inf, std::numeric_limits<double>::quiet_NaN(), DBL_MAX, DBL_MIN, DBL_TRUE_MIN,
+       DBL_EPSILON, 1e-7, 4.9999999e-7, 5e-7, 5.0000001e-7, 1e300, 1e22, 1e23, 0.1, 0.5, 1, 2, 10,
+       123456789, 999999.9999995, 0.9999995, 0.0078125, 0.0078135, 9007199254740991.0,
+       9007199254740992.0, 9007199254740993.0,
+       67108863.9999995,  // below 2^26, the last with eight integer digits
+       67108864.0,        // 2^26
+       // The one product's edges: the largest below 2^26 and the smallest
+       // above, a tie at the top, a subnormal.
+       std::nextafter(67108864.0, 0.0), std::nextafter(67108864.0, 1e300), 67108863.9921875,
+       2.5e-310, 99999999.9999995, 100000000.0, 4503599627370495.5, 1e15 + 0.3});
 }
 
 // x / 128 for odd x is exactly halfway between two millionths: ties go to the even one.
