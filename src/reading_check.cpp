@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "decimal_scanners.h"
@@ -27,6 +28,11 @@ struct Span {
   std::int64_t column = 0;
   std::int64_t line_feeds_before = 0;  // in the white space before it
   bool crosses_line = false;           // a line feed after it
+
+  // Where reading starts: its first character other than white space.
+  Place place(std::int64_t reading, std::string text = "") const {
+    return {reading, line, column, std::move(text)};
+  }
 };
 
 // Counts the lines of a file read again at increasing offsets, a block at a time.
@@ -201,21 +207,21 @@ bool check_readings(std::FILE* original, std::int64_t count, ReadingSeries& s,
           result.items = std::max(scan.items, 0);
         }
         if (span.crosses_line && result.spanning++ == 0) {
-          result.first_spanning = {reading, span.line, span.column, lines.last_item()};
+          result.first_spanning = span.place(reading, lines.last_item());
           result.value_line = lines.line();
         }
         const double t = s.time_s[i];
         if (scan.items == 7 && is_no_value(t) && result.timeless++ == 0) {
-          result.first_timeless = {reading, span.line, span.column, ""};
+          result.first_timeless = span.place(reading);
           result.timeless_month = s.MM[i];
         }
         if (std::isfinite(t) && std::isfinite(last_time)) {
           if (t < last_time && result.steps_back++ == 0) {
-            result.first_step_back = {reading, span.line, span.column, ""};
+            result.first_step_back = span.place(reading);
             result.step_back_s = last_time - t;
           }
           if (t - last_time > result.largest_gap_s) {
-            result.largest_gap = {reading, span.line, span.column, ""};
+            result.largest_gap = span.place(reading);
             result.largest_gap_s = t - last_time;
           }
         }
