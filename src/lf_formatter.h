@@ -5,6 +5,8 @@
 
 #include <array>
 #include <bit>
+#include <cfloat>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 
@@ -121,6 +123,31 @@ struct FixedText {
   }
 }
 
+// The integer part and the millionths of |v| < 2^fixed_whole_bits from one product, where
+// that product proves them; false where it cannot, at a tie among others.
+// P = fl(|v| * 10^6) < 2^46, and R = (P + 2^52) - 2^52 is the integer nearest P: doubles
+// from 2^52 on are the integers. R - 1/2 and R + 1/2 are doubles too, and rounding is
+// monotonic, so |P - R| < 1/2 proves that the exact product lies strictly between them
+// and so rounds to R, as printf rounds it: R is the whole number of millionths. Where
+// doubles are evaluated with extra precision (x87), P and R are not these doubles, and
+// the exact way is always taken.
+[[gnu::always_inline]] inline bool product_millionths(double v, std::uint64_t& whole,
+                                                      std::uint32_t& millionths) {
+#if FLT_EVAL_METHOD == 0
+  const double a = std::fabs(v);
+  const double P = a * 1e6;
+  const double R = (P + 0x1p52) - 0x1p52;
+  if (!(std::fabs(P - R) < 0.5)) return false;
+  const std::uint64_t r = static_cast<std::uint64_t>(static_cast<std::int64_t>(R));
+  whole = r / 1000000;
+  millionths = static_cast<std::uint32_t>(r - whole * 1000000);
+  return true;
+#else
+  (void)v, (void)whole, (void)millionths;
+  return false;
+#endif
+}
+
 // The digits of x < 10^8 without leading zeros, as text in a word, and their count.
 inline std::uint64_t digits_text(std::uint32_t x, int& length) {
   std::uint64_t digits = eight_digits(x);
@@ -143,7 +170,7 @@ inline std::uint64_t point_text(std::uint32_t millionths) {
   if (exponent_field(bits) >= double_exponent_bias + fixed_whole_bits) return false;
   std::uint64_t whole;
   std::uint32_t millionths;
-  split_millionths(bits, whole, millionths);
+  if (!product_millionths(v, whole, millionths)) split_millionths(bits, whole, millionths);
   f.negative = bits >> 63;
   f.whole_text = digits_text(static_cast<std::uint32_t>(whole), f.whole_length);
   f.point_text = point_text(millionths);
