@@ -62,6 +62,37 @@ bool plain_double(const char*& text, double& v) {
   return true;
 }
 
+ShortLayout short_layout(const char* text, int length) {
+  ShortLayout l;
+  // The byte after the text must fall within the word.
+  if (length < 1 || length >= static_cast<int>(sizeof(std::uint64_t))) return l;
+  l.digits = l.fixed = l.fixed_text = 0;
+  int whole = 0, fraction = 0, sign = text[0] == '-' || text[0] == '+';
+  for (int i = 0; i <= length; ++i) {
+    const std::uint64_t byte = std::uint64_t{0xff} << 8 * i;
+    const char c = text[i];
+    if (i < length && is_digit(c)) {
+      l.digits |= byte;
+      if (fraction == 0 && i == sign + whole) {
+        l.whole |= byte;
+        ++whole;
+      } else {
+        l.fraction |= byte >> 8;
+        ++fraction;
+      }
+    } else {
+      l.fixed |= byte;
+      l.fixed_text |= std::uint64_t{static_cast<unsigned char>(c ^ '0')} << 8 * i;
+    }
+  }
+  CTP_ASSERT(whole >= 1 && sign + whole + fraction <= 7);
+  l.shift = 8 * (8 - sign - whole - fraction);
+  l.length = length;
+  l.sign = text[0] == '-' ? std::uint64_t{1} << 63 : 0;
+  l.scale = exact_powers_of_ten[fraction];
+  return l;
+}
+
 // A plain decimal, trying the short form first.
 static bool any_plain_double(const char*& p, double& v) {
   return short_signed_decimal(p, v) || plain_double(p, v);

@@ -140,6 +140,27 @@ bool plain_double(const char*& p, double& v);
   return true;
 }
 
+// Where a short decimal's sign, digits and point stand in a word, with the white-space
+// byte after it: a value in the same layout as the one before is checked in one step and
+// read without finding its parts again. The byte after is part of the layout, so that a
+// longer value fails it and sets the layout anew. The default layout matches no text: its
+// first byte would have to be both a digit and 0xff.
+struct ShortLayout {
+  std::uint64_t digits = 0xff;      // 0xff in each byte that must hold a digit
+  std::uint64_t fixed = 0xff;       // 0xff in each byte that must be fixed_text's
+  std::uint64_t fixed_text = 0xff;  // the sign, the point and the byte after, xor '0'
+  std::uint64_t whole = 0;          // the digits before the point
+  std::uint64_t fraction = 0;       // the digits after it, one byte lower
+  int shift = 0;                    // moves the digits to the word's top bytes
+  int length = 0;                   // bytes of the text
+  std::uint64_t sign = 0;           // the sign bit of the value
+  double scale = 1;                 // 10 to the number of digits after the point
+};
+
+// The layout of the short decimal at text, length bytes long (its sign included), and of
+// the white-space byte after it.
+ShortLayout short_layout(const char* text, int length);
+
 // Nonzero unless the bytes of w under mask (0xff each) are decimal digits, given w xor '0'
 // in every byte, after simdjson's is_made_of_eight_digits_fast. A byte above 0xf9 may carry
 // into the next, but is no digit itself.
@@ -152,10 +173,47 @@ inline std::uint64_t not_digits(std::uint64_t w, std::uint64_t mask) {
 // two-digit numbers, with no carries since every byte stays below 100.
 inline std::uint64_t digit_pairs(std::uint64_t d) { return d * 10 + (d >> 8); }
 
+// The previous reading in the logger's layout, so that the next one in the same layout is
+// checked in fewer steps: the first 16 bytes of its timestamp (date, hour and minute, which
+// at one reading a second change once a minute) with their fields, and its value's layout.
+struct RecentReading {
+  // The timestamp's first two words, xor '0'; the first word of a timestamp has a '-'
+  // where these have 0xff, so that none matches before a timestamp is read.
+  std::uint64_t a = ~std::uint64_t{0}, b = ~std::uint64_t{0};
+  std::int64_t YY = 0, MM = 0, DD = 0;
+  double hh = 0, mm = 0;
+  ShortLayout value;
+};
+
+// A short decimal in layout l, followed by l's white-space byte: false, with p unmoved,
+// for any other text. Its sign, digits and point stand where they stood in the text l
+// was taken from, so it is read as that text was: m / 10^fraction, rounded once.
+[[gnu::always_inline]] inline bool decimal_in_layout(const char*& p, const ShortLayout& l,
+                                                     double& v) {
+  std::uint64_t t = word_at(p) ^ ascii_zeros;
+  if ((not_digits(t, l.digits) | ((t ^ l.fixed_text) & l.fixed)) != 0) return false;
+  std::uint64_t digits = (t & l.whole) | (t >> 8 & l.fraction);
+  double x = static_cast<double>(eight_digit_value(digits << l.shift)) / l.scale;
+  v = std::bit_cast<double>(std::bit_cast<std::uint64_t>(x) | l.sign);
+  p += l.length;
+  return true;
+}
+
+// The value of a reading in the logger's layout: in the previous value's layout, or as a
+// short decimal whose layout the next value may share, or any plain decimal.
+[[gnu::always_inline]] inline bool logger_value(const char*& p, double& v, ShortLayout& recent) {
+  if (decimal_in_layout(p, recent, v)) return true;
+  const char* start = p;
+  if (!short_signed_decimal(p, v)) return plain_double(p, v);
+  if (is_space(*p)) recent = short_layout(start, static_cast<int>(p - start));
+  return true;
+}
+
 // The timestamp as loggers write it, "YYYY-MM-DD hh:mm:ss" and then white space, checked
 // and converted a word at a time; the general fast path reads it to the same values.
-// Reads 24 bytes at p.
-inline bool logger_timestamp(const char*& p, Scanned& r) {
+// Where its first 16 bytes are the previous timestamp's, only the seconds are checked and
+// converted. Reads 24 bytes at p.
+inline bool logger_timestamp(const char*& p, Scanned& r, RecentReading& recent) {
   static_assert(timestamp_words == 3);
   std::uint64_t a = word_at(p) ^ ascii_zeros;       // "YYYY-MM-"
   std::uint64_t b = word_at(p + 8) ^ ascii_zeros;   // "DD hh:mm"
@@ -165,19 +223,28 @@ inline bool logger_timestamp(const char*& p, Scanned& r) {
   // The separators '-', '-', ' ', ':', ':' after the exclusive or with '0'.
   constexpr std::uint64_t a_separators = 0x1d00001d00000000, b_separators = 0x00000a0000100000,
                           c_separators = 0x000000000000000a;
-  std::uint64_t wrong = not_digits(a, a_digits) | not_digits(b, b_digits) |
-                        not_digits(c, c_digits) | ((a & ~a_digits) ^ a_separators) |
-                        ((b & ~b_digits) ^ b_separators) |
-                        ((c & c_checked & ~c_digits) ^ c_separators);
+  std::uint64_t wrong = not_digits(c, c_digits) | ((c & c_checked & ~c_digits) ^ c_separators);
+  const bool same_minute = a == recent.a && b == recent.b;
+  if (!same_minute)
+    wrong |= not_digits(a, a_digits) | not_digits(b, b_digits) | ((a & ~a_digits) ^ a_separators) |
+             ((b & ~b_digits) ^ b_separators);
   if (wrong != 0 || !is_space(p[19])) return false;
-  std::uint64_t pa = digit_pairs(a & a_digits), pb = digit_pairs(b & b_digits),
-                pc = digit_pairs(c & c_digits);
-  r.YY = byte_of(pa, 0) * 100 + byte_of(pa, 2);
-  r.MM = byte_of(pa, 5);
-  r.DD = byte_of(pb, 0);
-  r.hh = byte_of(pb, 3);
-  r.mm = byte_of(pb, 6);
-  r.ss = byte_of(pc, 1);
+  if (!same_minute) {
+    std::uint64_t pa = digit_pairs(a & a_digits), pb = digit_pairs(b & b_digits);
+    recent.a = a;
+    recent.b = b;
+    recent.YY = byte_of(pa, 0) * 100 + byte_of(pa, 2);
+    recent.MM = byte_of(pa, 5);
+    recent.DD = byte_of(pb, 0);
+    recent.hh = byte_of(pb, 3);
+    recent.mm = byte_of(pb, 6);
+  }
+  r.YY = recent.YY;
+  r.MM = recent.MM;
+  r.DD = recent.DD;
+  r.hh = recent.hh;
+  r.mm = recent.mm;
+  r.ss = byte_of(digit_pairs(c & c_digits), 1);
   p += 19;
   return true;
 }
@@ -195,10 +262,12 @@ struct GeneralScan {
 GeneralScan scan_general_reading(const char* p);
 
 // Reads one reading in the logger's own layout at p into r, in registers. Returns the
-// end of the reading, or nullptr for any other text, values longer than a word included.
-[[gnu::always_inline]] inline const char* scan_logger_reading(const char* p, Scanned& r) {
-  bool ok = skip_space(p) && logger_timestamp(p, r) && skip_space(p) &&
-            (short_signed_decimal(p, r.temp) || plain_double(p, r.temp)) && is_space(*p);
+// end of the reading, or nullptr for any other text.
+// recent is the previous reading read here, and becomes this one.
+[[gnu::always_inline]] inline const char* scan_logger_reading(const char* p, Scanned& r,
+                                                              RecentReading& recent) {
+  bool ok = skip_space(p) && logger_timestamp(p, r, recent) && skip_space(p) &&
+            logger_value(p, r.temp, recent.value) && is_space(*p);
   return ok ? p : nullptr;
 }
 

@@ -246,13 +246,14 @@ bool read_window(Cursor& c, ReadingSeries& s, ScanTrace* trace) {
   const std::int64_t n = s.n;
   const Columns columns(s);
   std::int64_t i = 0;
+  RecentReading recent;
   while (i < n && c.scanning && !c.stuck) {
     const char* const data = c.data;
     CTP_ASSERT(c.pos <= c.end && c.data[c.end] == '\0');
     const char* p = data + c.pos;
     // Readings in the logger's own layout, one after another.
     for (Scanned r; i < n; ++i) {
-      const char* after = scan_logger_reading(p, r);
+      const char* after = scan_logger_reading(p, r, recent);
       if (!after) break;
       columns.put(i, r);
       if constexpr (traced) trace[i] = {c.base + (after - data), 7};

@@ -404,9 +404,18 @@ TEST(ReadPassMatchesFscanf, AtAndPastEachLimitOfTheFastPath) {
       // a byte from before the last refill, which the buffer must still hold.
       "2020-01-01 00:00:00\tnan(",
       "2020-01-01 00:00:00\t1e",
+      // A value in the layout of the one before, and each way out of it: digits, sign,
+      // point, exponent, the byte after it; then the seconds, or the blank after them,
+      // unlike the last timestamp's, whose first 16 bytes these share.
+      with_value("9.99") + with_value("10.01") + with_value("1.5") + with_value("1.55") +
+          with_value("-1.55") + with_value("-1.56") + with_value("+1.55") + with_value("1.55") +
+          with_value("155") + with_value("15.5") + with_value("1.55e1") + with_value("-0") +
+          with_value("1.55\r") + with_value("1.55 ") + with_value("1.55\f") + with_value("1.55x"),
+      reading + "2020-01-01 00:00:0x\t1\n" + reading + "2020-01-01 00:00:001.5\n",
   };
   for (const std::string& text : texts) {
-    ReadOutcome expected = read_with_fscanf(text, 5);  // past the last reading too
+    // Past the last reading too.
+    ReadOutcome expected = read_with_fscanf(text, std::count(text.begin(), text.end(), '\n') + 2);
     for (std::size_t read_size : {0, 1, 2, 7})
       EXPECT_TRUE(read_fast(text, expected, read_size) == expected)
           << "read size " << read_size << ", text: " << testing::PrintToString(text);
