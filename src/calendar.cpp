@@ -67,23 +67,52 @@ class MonthStarts {
   return sum;
 }
 
+// The start of a reading's day as the double E + D, its month's start plus its whole days
+// in seconds, remembering the last day asked for: consecutive readings nearly always share
+// their day. False for a date without a start in 64-bit seconds.
+class DayStarts {
+ public:
+  bool get(std::int64_t YY, std::int64_t MM, std::int64_t DD, double& date_s) {
+    if (YY != last_YY_ || MM != last_MM_ || DD != last_DD_) {
+      last_YY_ = YY;
+      last_MM_ = MM;
+      last_DD_ = DD;
+      last_ok_ = day_start_s(YY, MM, DD, last_s_);
+    }
+    date_s = last_s_;
+    return last_ok_;
+  }
+
+ private:
+  bool day_start_s(std::int64_t YY, std::int64_t MM, std::int64_t DD, double& date_s) {
+    std::int64_t month_s = 0, day_s = 0, sum = 0;
+    if (!months_.get(YY, MM, month_s) || __builtin_sub_overflow(DD, 1, &day_s) ||
+        __builtin_mul_overflow(day_s, 86400, &day_s) ||
+        __builtin_add_overflow(month_s, day_s, &sum))
+      return false;
+    // Each is rounded to a double, then their sum: the first of the time's additions.
+    date_s = static_cast<double>(month_s) + static_cast<double>(day_s);
+    return true;
+  }
+
+  MonthStarts months_;
+  std::int64_t last_YY_ = 0, last_MM_ = 0, last_DD_ = 0;
+  double last_s_ = 0;
+  bool last_ok_ = false;  // month 0 has no start
+};
+
 // The reading's time, or no_value() when it has none.
-double reading_time_s(MonthStarts& months, std::int64_t YY, std::int64_t MM, std::int64_t DD,
-                      double hh, double mm, double ss) {
+double reading_time_s(DayStarts& days, std::int64_t YY, std::int64_t MM, std::int64_t DD, double hh,
+                      double mm, double ss) {
   // Scans assign in order, so unassigned seconds mean an incomplete date or time; hours
   // and minutes are checked too for series not filled by the read pass.
   if (is_no_value(hh) || is_no_value(mm) || is_no_value(ss)) return no_value();
-  std::int64_t month_s = 0, day_s = 0, date_s = 0;
-  if (!months.get(YY, MM, month_s) || __builtin_sub_overflow(DD, 1, &day_s) ||
-      __builtin_mul_overflow(day_s, 86400, &day_s) ||
-      __builtin_add_overflow(month_s, day_s, &date_s))
-    return no_value();
+  double date_s;
+  if (!days.get(YY, MM, DD, date_s)) return no_value();
   // The additions run one at a time, left to right, each rounded to a double: this order
   // fixes the last bits of every time and so the printed differences.
-  double E = static_cast<double>(month_s);
-  double D = static_cast<double>(day_s);
-  double time_s = (((E + D) + 3600.0 * hh) + 60.0 * mm) + ss;
-  return std::isnan(time_s) ? nan_time_s(E + D, hh, mm, ss) : time_s;
+  double time_s = ((date_s + 3600.0 * hh) + 60.0 * mm) + ss;
+  return std::isnan(time_s) ? nan_time_s(date_s, hh, mm, ss) : time_s;
 }
 
 }  // namespace
@@ -96,9 +125,9 @@ bool month_start_s(std::int64_t YY, std::int64_t MM, std::int64_t& seconds) {
 
 void convert_times(ReadingSeries& s) {
   CTP_ASSERT(s.n <= s.capacity);
-  MonthStarts months;
+  DayStarts days;
   for (std::int64_t i = 0; i < s.n; ++i)
-    s.time_s[i] = reading_time_s(months, s.YY[i], s.MM[i], s.DD[i], s.hh[i], s.mm[i], s.ss[i]);
+    s.time_s[i] = reading_time_s(days, s.YY[i], s.MM[i], s.DD[i], s.hh[i], s.mm[i], s.ss[i]);
 }
 
 }  // namespace ctp
