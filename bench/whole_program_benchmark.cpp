@@ -208,14 +208,16 @@ Run floor_run(const fs::path& in, const fs::path& lines, const fs::path& out) {
   return {seconds, usage.ru_maxrss};
 }
 
+// The bytes of a file.
+std::string file_text(const fs::path& path) {
+  std::ifstream f(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(f), {});
+}
+
 // Whether two outputs hold the same lines, but for NaN signs, which the literal program
 // leaves to the hardware.
 bool same_lines(const fs::path& a, const fs::path& b) {
-  auto text = [](const fs::path& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-  };
-  return ctp::without_nan_signs(text(a)) == ctp::without_nan_signs(text(b));
+  return ctp::without_nan_signs(file_text(a)) == ctp::without_nan_signs(file_text(b));
 }
 
 // The median of times.
@@ -258,26 +260,34 @@ int main(int argc, char** argv) {
   }
   const fs::path dir = pattern;
   bool identical = true;
-  // By notation: 1 M readings each, warm, the best of three runs of each program.
-  std::printf("%-26s %8s %10s %7s  %s\n", "1 M readings, notation", "fast s", "literal s", "ratio",
-              "lines");
+  // By notation: 1 M readings each, warm, the best of three runs of each program; beside
+  // it, the other build, whose output must be the same bytes.
+  std::printf("%-26s %8s %10s %7s  %-17s%s\n", "1 M readings, notation", "fast s", "literal s",
+              "ratio", "lines", beside ? " beside s beside/fast  bytes" : "");
   for (const NotationRow& row : notation_rows) {
     constexpr std::int64_t n = 1'000'000;
     fs::path in = dir / "readings.txt", fast_out = dir / "fast.txt",
-             literal_out = dir / "literal.txt";
+             literal_out = dir / "literal.txt", beside_out = dir / "beside.txt";
     generate(in, n, row.notation);
     run(CTP_BINARY, in, fast_out, n);
-    double fast = 1e300, literal = 1e300;
+    double fast = 1e300, literal = 1e300, other = 1e300;
     for (int r = 0; r < 3; ++r) {
       fast = std::min(fast, run(CTP_BINARY, in, fast_out, n).seconds);
       literal = std::min(literal, run(CTP_LITERAL_BINARY, in, literal_out, n).seconds);
+      if (beside) other = std::min(other, run(beside, in, beside_out, n).seconds);
     }
     bool same = !row.literal_defined || same_lines(fast_out, literal_out);
     identical = identical && same;
-    std::printf("%-26s %8.3f %10.3f %6.1fx  %s\n", row.name, fast, literal, literal / fast,
+    std::printf("%-26s %8.3f %10.3f %6.1fx  %-17s", row.name, fast, literal, literal / fast,
                 !row.literal_defined ? "literal undefined"
                 : same               ? "identical"
                                      : "DIFFERENT");
+    if (beside) {
+      bool same_bytes = file_text(fast_out) == file_text(beside_out);
+      identical = identical && same_bytes;
+      std::printf(" %8.3f %10.2fx  %s", other, other / fast, same_bytes ? "same" : "DIFFERENT");
+    }
+    std::printf("\n");
     std::fflush(stdout);
   }
   std::printf("\n");
