@@ -13,7 +13,8 @@
 // Usage: whole_program_benchmark [--pause SECONDS] [--notations-only] [--beside PROGRAM]
 //                                [READINGS...]
 //          (default: a 10 s pause; 1000000 10000000 readings). --beside times another
-//          build of the converter (a static one, an earlier commit's) in the same rows.
+//          build of the converter (a static one, an earlier commit's) in the same rows,
+//          in turn with the program, and checks that it writes the same bytes by notation.
 //        whole_program_benchmark --year   (the same for a year at 1 Hz, 31536000 readings;
 //                                          about 3 GB of temporary files)
 //        whole_program_benchmark --generate FILE READINGS   (only writes the input file)
@@ -260,8 +261,8 @@ int main(int argc, char** argv) {
   }
   const fs::path dir = pattern;
   bool identical = true;
-  // By notation: 1 M readings each, warm, the best of three runs of each program; beside
-  // it, the other build, whose output must be the same bytes.
+  // By notation: 1 M readings each, warm, the best of three runs of each program, or of
+  // nine beside the other build, whose output must be the same bytes.
   std::printf("%-26s %8s %10s %7s  %-17s%s\n", "1 M readings, notation", "fast s", "literal s",
               "ratio", "lines", beside ? " beside s beside/fast  bytes" : "");
   for (const NotationRow& row : notation_rows) {
@@ -271,9 +272,10 @@ int main(int argc, char** argv) {
     generate(in, n, row.notation);
     run(CTP_BINARY, in, fast_out, n);
     double fast = 1e300, literal = 1e300, other = 1e300;
-    for (int r = 0; r < 3; ++r) {
+    // The two builds, a few hundredths of a second each here, run in turn more often.
+    for (int r = 0; r < (beside ? 9 : 3); ++r) {
       fast = std::min(fast, run(CTP_BINARY, in, fast_out, n).seconds);
-      literal = std::min(literal, run(CTP_LITERAL_BINARY, in, literal_out, n).seconds);
+      if (r < 3) literal = std::min(literal, run(CTP_LITERAL_BINARY, in, literal_out, n).seconds);
       if (beside) other = std::min(other, run(beside, in, beside_out, n).seconds);
     }
     bool same = !row.literal_defined || same_lines(fast_out, literal_out);
@@ -301,7 +303,8 @@ int main(int argc, char** argv) {
       "floor: reads the input and copies fast's output bytes into a new file, 1 MiB at a time\n"
       "cold: the median of %d single runs of each, every one after a %.0f s pause\n"
       "warm: right after another run; fast: the best (and the median) of at least 5 runs and "
-      "2 s,\n      the others: the best of %d runs\n\n",
+      "2 s,\n      beside: the best of as many, in turn with fast; the others: the best of %d "
+      "runs\n\n",
       CTP_BINARY, CTP_LITERAL_BINARY, cold_runs, pause_s, warm_runs);
   if (beside) std::printf("beside: %s\n\n", beside);
   std::printf("%11s %9s %5s %8s %8s %10s %7s %10s %8s %10s %8s%s\n", "readings", "input MB", "run",
@@ -354,14 +357,17 @@ int main(int argc, char** argv) {
     identical = identical && same_lines(fast_out, literal_out);
     // Warm: back to back, after one untimed run.
     once(fast);
-    std::vector<double> warm_fast;
+    // The other build, if any, runs in turn with the program, as often.
+    std::vector<double> warm_fast, warm_other;
     for (double total = 0; warm_fast.size() < 5 || (total < 2 && warm_fast.size() < 25);) {
       warm_fast.push_back(once(fast).seconds);
       total += warm_fast.back();
+      if (beside) warm_other.push_back(once(other).seconds);
     }
     double warm[all_kinds] = {0, 1e300, 1e300, 1e300, 1e300};
-    for (int kind = literal; kind < kinds; ++kind)
+    for (int kind = literal; kind < std::min<int>(kinds, other); ++kind)
       for (int r = 0; r < warm_runs; ++r) warm[kind] = std::min(warm[kind], once(kind).seconds);
+    if (beside) warm[other] = *std::min_element(warm_other.begin(), warm_other.end());
     row(n, mb, "cold", median(cold[fast]), median(cold[fast]), median(cold[literal]),
         median(cold[to_null]), median(cold[floor]), peak_kb, beside ? median(cold[other]) : 0);
     row(n, mb, "warm", *std::min_element(warm_fast.begin(), warm_fast.end()), median(warm_fast),
