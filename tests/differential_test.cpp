@@ -410,7 +410,8 @@ TEST(ReadPassMatchesFscanf, AtAndPastEachLimitOfTheFastPath) {
       with_value("9.99") + with_value("10.01") + with_value("1.5") + with_value("1.55") +
           with_value("-1.55") + with_value("-1.56") + with_value("+1.55") + with_value("1.55") +
           with_value("155") + with_value("15.5") + with_value("1.55e1") + with_value("-0") +
-          with_value("1.55\r") + with_value("1.55 ") + with_value("1.55\f") + with_value("1.55x"),
+          with_value("1.55\r") + with_value("1.55 ") + with_value("1.55\f") +
+          with_value("-1013.25") + with_value("-1013.26") + with_value("1.55x"),
       reading + "2020-01-01 00:00:0x\t1\n" + reading + "2020-01-01 00:00:001.5\n",
   };
   for (const std::string& text : texts) {
