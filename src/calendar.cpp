@@ -34,25 +34,6 @@ constexpr std::int64_t days_from_civil(std::int64_t YY, std::int64_t MM) {
 
 constexpr std::int64_t days_to_2019 = days_from_civil(2019, 1);
 
-// Month starts in seconds, remembering the last month asked for: consecutive readings
-// nearly always share their month.
-class MonthStarts {
- public:
-  bool get(std::int64_t YY, std::int64_t MM, std::int64_t& seconds) {
-    if (YY != last_YY_ || MM != last_MM_) {
-      last_YY_ = YY;
-      last_MM_ = MM;
-      last_ok_ = month_start_s(YY, MM, last_s_);
-    }
-    seconds = last_s_;
-    return last_ok_;
-  }
-
- private:
-  std::int64_t last_YY_ = 0, last_MM_ = 0, last_s_ = 0;
-  bool last_ok_ = false;  // month 0 has no start
-};
-
 // The NaN of a time (((date_s + 3600 hh) + 60 mm) + ss) that is one, by the rule every
 // machine follows here (platform.h): a NaN field passes through, the first in the sum; an
 // infinity added to its opposite gives a negative NaN, which later fields leave as it is.
@@ -86,7 +67,7 @@ class DayStarts {
  private:
   bool day_start_s(std::int64_t YY, std::int64_t MM, std::int64_t DD, double& date_s) {
     std::int64_t month_s = 0, day_s = 0, sum = 0;
-    if (!months_.get(YY, MM, month_s) || __builtin_sub_overflow(DD, 1, &day_s) ||
+    if (!month_start_s(YY, MM, month_s) || __builtin_sub_overflow(DD, 1, &day_s) ||
         __builtin_mul_overflow(day_s, 86400, &day_s) ||
         __builtin_add_overflow(month_s, day_s, &sum))
       return false;
@@ -95,7 +76,6 @@ class DayStarts {
     return true;
   }
 
-  MonthStarts months_;
   std::int64_t last_YY_ = 0, last_MM_ = 0, last_DD_ = 0;
   double last_s_ = 0;
   bool last_ok_ = false;  // month 0 has no start

@@ -262,8 +262,8 @@ struct GeneralScan {
 GeneralScan scan_general_reading(const char* p);
 
 // Reads one reading in the logger's own layout at p into r, in registers. Returns the
-// end of the reading, or nullptr for any other text.
-// recent is the previous reading read here, and becomes this one.
+// end of the reading, or nullptr for any other text. recent holds what the readings
+// before left for this one to reuse; it keeps what this one leaves for the next.
 [[gnu::always_inline]] inline const char* scan_logger_reading(const char* p, Scanned& r,
                                                               RecentReading& recent) {
   bool ok = skip_space(p) && logger_timestamp(p, r, recent) && skip_space(p) &&
