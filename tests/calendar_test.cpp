@@ -145,13 +145,16 @@ TEST(ConvertTimes, AdditionsRunLeftToRight) {
 
 // The month start is remembered for its year and month: consecutive readings in the same
 // month of two years, then in another month of the same year.
-TEST(ConvertTimes, MonthStartIsRememberedForItsYearAndMonth) {
-  ReadingSeries s = make_series(
-      {{2019, 12, 1, 0, 0, 0, 0}, {2020, 12, 1, 0, 0, 0, 0}, {2020, 11, 1, 0, 0, 0, 0}});
+TEST(ConvertTimes, DayStartIsRememberedForItsYearMonthAndDay) {
+  ReadingSeries s = make_series({{2019, 12, 1, 0, 0, 0, 0},
+                                 {2020, 12, 1, 0, 0, 0, 0},
+                                 {2020, 11, 1, 0, 0, 0, 0},
+                                 {2020, 11, 2, 0, 0, 0, 0}});
   convert_times(s);
   EXPECT_EQ(s.time_s[0], 28857600);
   EXPECT_EQ(s.time_s[1], 60480000);
   EXPECT_EQ(s.time_s[2], 57888000);
+  EXPECT_EQ(s.time_s[3], 57974400);
 }
 
 // 3600 * hh is rounded on its own before it is added. Were it fused with the addition
