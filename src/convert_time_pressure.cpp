@@ -59,12 +59,13 @@ int main(int argc, char** argv) {
   ReadingSeries series;
   if (n > 0) {
     const std::int64_t window = std::min(n, window_readings);
+    const std::int64_t window_bytes = series_bytes(window);
     // With overcommit the allocator grants nearly any size, and the run would be killed
     // later, part-way through: the room is checked first, and read once.
     const std::int64_t room = memory_room_bytes();
-    if (!fits_room(room, series_bytes(window), lines_memory) || !reserve_series(series, window))
+    if (!fits_room(room, window_bytes, lines_memory) || !reserve_series(series, window))
       return fail(no_memory, 3);
-    limit_data_to_room(room, series_bytes(window) + lines_memory);
+    limit_data_to_room(room, window_bytes + lines_memory);
   }
 
   // The conversion does not depend on the echo: a failed echo is reported once the
