@@ -1,37 +1,46 @@
 // check_time_pressure: reads a logger's file exactly as convert_time_pressure does and says
-// what the conversion will lose: readings not read in full, readings that span lines or
-// have no time, steps back in time, and the count to give.
+// what the conversion will lose: readings cut short, stuck, past the end of the file,
+// across a line or without a time, each with its place and mend; steps back in time; and
+// the count to give.
 //
-// Usage: check_time_pressure [--count] INPUT [COUNT]
+// Usage: check_time_pressure [--count | --first] [--] INPUT [COUNT]
 //        check_time_pressure --help | --version
 #include <cerrno>
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <string>
 
 #include "command_line.h"
 #include "reading_check.h"
 #include "run_files.h"
+#include "window_driver.h"
 
 namespace {
 
 constexpr char usage[] =
-    "Usage: check_time_pressure [--count] INPUT [COUNT]\n"
+    "Usage: check_time_pressure [--count | --first] [--] INPUT [COUNT]\n"
     "       check_time_pressure --help | --version\n"
     "Reads COUNT readings of INPUT (without COUNT, every reading in it) exactly as\n"
     "convert_time_pressure reads them, and reports on standard output what the\n"
-    "conversion loses: the first reading not read in full and where its scan stops,\n"
-    "readings whose items cross a line feed, readings without a time (a month outside\n"
-    "1 to 12), steps back in time and the largest gap, and the count to give.\n"
+    "conversion loses: the first reading cut short, stuck, past the end of the file,\n"
+    "across a line or without a time, with its line and column and the mend the bytes\n"
+    "show; steps back in time and the largest gap; and the count to give.\n"
     "\n"
-    "  --count    print only the count of readings in INPUT, to give as COUNT:\n"
-    "             convert_time_pressure day.txt day.dat \"$(check_time_pressure --count "
-    "day.txt)\"\n"
+    "  --count    print only the count of readings, where none is lost:\n"
+    "               n=$(check_time_pressure --count day.txt) &&\n"
+    "                 convert_time_pressure day.txt day.dat \"$n\"\n"
+    "  --first    print only the first reading's date and time, where none is lost\n"
+    "  --         the end of the options\n"
+    "Where a reading is lost, --count and --first print nothing on standard output\n"
+    "and the first loss on standard error.\n"
     "\n"
-    "Exit status: 0 every reading asked for is read in full, within its line, with a\n"
-    "time; 1 otherwise; 2 INPUT cannot be read, or COUNT is not a number.\n"
+    "Exit status: 0 no reading asked for is lost; 1 a reading is lost, as when\n"
+    "convert_time_pressure ends with 4; 2 INPUT cannot be read, COUNT is not a\n"
+    "number, or the report cannot be written.\n"
     "\n"
     "The manual: man check_time_pressure\n";
 
@@ -46,9 +55,10 @@ int print(const std::string& text, int status) {
   return status;
 }
 
-int trouble(const char* what, const char* why) {
-  std::fprintf(stderr, "check_time_pressure: %s: %s\n", what, why);
-  return 2;
+// A message on standard error, "check_time_pressure: WHAT: WHY", and status.
+int say(const std::string& what, const std::string& why, int status) {
+  std::fprintf(stderr, "check_time_pressure: %s: %s\n", what.c_str(), why.c_str());
+  return status;
 }
 
 }  // namespace
@@ -58,29 +68,65 @@ int main(int argc, char** argv) {
   if (!open_standard_descriptors()) return 2;
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) return print(usage, 0);
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) return print(version, 0);
+  enum { report, count_only, first_only } mode = report;
   int first = 1;
-  const bool count_only = argc > 1 && std::strcmp(argv[1], "--count") == 0;
-  if (count_only) ++first;
+  for (; first < argc && std::strncmp(argv[first], "--", 2) == 0; ++first) {
+    if (std::strcmp(argv[first], "--") == 0) {
+      ++first;
+      break;
+    }
+    if (std::strcmp(argv[first], "--count") == 0 && mode == report) {
+      mode = count_only;
+    } else if (std::strcmp(argv[first], "--first") == 0 && mode == report) {
+      mode = first_only;
+    } else {
+      std::fputs(usage, stderr);
+      return 2;
+    }
+  }
   if (argc - first < 1 || argc - first > 2) {
     std::fputs(usage, stderr);
     return 2;
   }
+  // The findings are the whole of the checker's work: with nowhere to write them it fails.
+  if (standard_was_closed(1)) return say("standard output", "closed", 2);
+  const std::string path = argv[first];
   std::int64_t count = -1;
   if (argc - first == 2) {
-    if (!parse_count(argv[first + 1], count)) return trouble(argv[first + 1], "not a count");
+    if (!parse_count(argv[first + 1], count)) return say(argv[first + 1], "not a count", 2);
     if (count < 0) count = 0;
   }
   struct stat in_stat;
-  std::FILE* in = open_input(argv[first], in_stat);
-  if (!in) return trouble(argv[first], errno ? std::strerror(errno) : "cannot be read");
-  // Windows of the converter's size, whatever the count.
+  std::FILE* in = open_input(path.c_str(), in_stat);
+  if (!in) return say(path, errno ? std::strerror(errno) : "cannot be read", 2);
+
+  // The converter's memory rules: a window and its trace within the room, and a data-size
+  // limit that makes a number too long for the memory fail with a message.
   ReadingSeries series;
-  if (!reserve_series(series, 1 << 16)) return trouble(argv[first], std::strerror(ENOMEM));
+  const std::int64_t window = count < 0 ? window_readings : count;
+  std::unique_ptr<ScanTrace[]> trace;
+  if (window > 0) {
+    const std::int64_t trace_bytes =
+        std::min(window, window_readings) * static_cast<std::int64_t>(sizeof(ScanTrace));
+    if (!reserve_window(series, window, trace_bytes))
+      return say(path, "not enough memory to check it", 2);
+    trace.reset(new (std::nothrow) ScanTrace[static_cast<std::size_t>(series.capacity)]);
+    if (!trace) return say(path, "not enough memory to check it", 2);
+  }
   CheckResult result;
-  if (!check_readings(in, count, series, result))
-    return trouble(argv[first], std::strerror(result.error));
+  const RunEnd end = check_readings(in, count, series, trace.get(), result);
+  if (end == RunEnd::read_out_of_memory)
+    return say(path, "not enough memory to read it: a number of millions of digits", 2);
+  if (end != RunEnd::converted) return say(path, std::strerror(errno ? errno : EIO), 2);
   std::fclose(in);
+
   const int status = check_status(result);
-  if (count_only) return print(std::to_string(result.held) + "\n", status);
-  return print(check_report(result, count >= 0), status);
+  if (mode == report) return print(check_report(result, path), status);
+  // A count or a date that would lose a reading, passed on, is never printed.
+  if (status != 0) return say(path, first_finding(result, path), status);
+  if (mode == count_only) return print(std::to_string(result.asked) + "\n", 0);
+  if (!result.first_has_time) return say(path, "the file holds no reading", 1);
+  const std::string date = date_time_text(result.first_time_s);
+  if (date.empty()) return say(path, "reading 1 lies too far from 2019 for a date", 1);
+  return print(date + "\n", 0);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace ctp {
 
@@ -22,6 +23,13 @@ inline constexpr char unwritable_stdout[] = "\n Standard output could not be wri
 
 // Writes message and the trailer to standard error, unformatted, and returns status.
 int fail(const char* message, int status);
+
+// The failure of a run that lost readings, status 4: how many of count, the first of them
+// (its finding), and the checker's command for the rest, naming input.
+int fail_lost(std::int64_t lost, std::int64_t count, const std::string& first, const char* input);
+
+// path as the shell reads it back: as it is, or within single quotes.
+std::string shell_word(const std::string& path);
 
 // Prints --help's text, or --version's: status 0, or 2 when it cannot be written.
 int print_usage();

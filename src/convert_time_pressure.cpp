@@ -3,7 +3,6 @@
 //
 // Usage: convert_time_pressure INPUT OUTPUT COUNT
 //        convert_time_pressure --help | --version
-#include <algorithm>
 #include <cinttypes>
 #include <csignal>
 #include <cstdint>
@@ -11,18 +10,10 @@
 #include <cstring>
 
 #include "command_line.h"
-#include "memory_room.h"
+#include "reading_record.h"
 #include "reading_series.h"
 #include "run_files.h"
 #include "window_driver.h"
-
-namespace {
-
-// Readings in a window, 4 MiB of columns: the least window at full speed on every row of
-// the benchmark's window table (bench/README.md).
-constexpr std::int64_t window_readings = 1 << 16;
-
-}  // namespace
 
 int main(int argc, char** argv) {
   using namespace ctp;
@@ -57,27 +48,21 @@ int main(int argc, char** argv) {
   const std::int64_t lines_memory = lines_in_memory ? shortest_output_bytes(n) : 0;
 
   ReadingSeries series;
-  if (n > 0) {
-    const std::int64_t window = std::min(n, window_readings);
-    const std::int64_t window_bytes = series_bytes(window);
-    // With overcommit the allocator grants nearly any size, and the run would be killed
-    // later, part-way through: the room is checked first, and read once.
-    const std::int64_t room = memory_room_bytes();
-    if (!fits_room(room, window_bytes, lines_memory) || !reserve_series(series, window))
-      return fail(no_memory, 3);
-    limit_data_to_room(room, window_bytes + lines_memory);
-  }
+  if (n > 0 && !reserve_window(series, n, lines_memory)) return fail(no_memory, 3);
 
   // The conversion does not depend on the echo: a failed echo is reported once the
   // output is whole.
   const bool echoed = std::printf("%" PRId64 "\n", n) > 0;
 
-  RunEnd end = convert_readings(in, out, n, series, lines_in_memory);
+  RunRecord record;
+  RunEnd end = convert_readings(in, out, n, series, record, {.lines_in_memory = lines_in_memory});
   if (end == RunEnd::read_out_of_memory) return fail(no_memory_to_read, 1);
   if (end == RunEnd::read_failed) return fail(unreadable_input, 1);
 
   std::fclose(in);
   if (std::fclose(out) != 0 || end == RunEnd::write_failed) return fail(unwritable_output, 2);
   if (!echoed) return fail(unwritable_stdout, 2);
+  // Every line is written; a reading lost on the way is still a failure.
+  if (record.lost > 0) return fail_lost(record.lost, n, finding(record.first), argv[1]);
   return 0;
 }

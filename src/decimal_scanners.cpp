@@ -109,9 +109,9 @@ static bool literal(const char*& p, char c) {
   GeneralScan g{};
   Scanned& r = g.r;
   bool ok = skip_space(p) && plain_integer(p, r.YY) && literal(p, '-') && plain_integer(p, r.MM) &&
-            literal(p, '-') && plain_integer(p, r.DD) && is_space(*p) && skip_space(p) &&
+            literal(p, '-') && plain_integer(p, r.DD) && is_space(*p) && skip_space_in_line(p) &&
             any_plain_double(p, r.hh) && literal(p, ':') && any_plain_double(p, r.mm) &&
-            literal(p, ':') && any_plain_double(p, r.ss) && is_space(*p) && skip_space(p) &&
+            literal(p, ':') && any_plain_double(p, r.ss) && is_space(*p) && skip_space_in_line(p) &&
             any_plain_double(p, r.temp) && is_space(*p);
   g.at = p;
   g.ok = ok;

@@ -65,6 +65,22 @@ inline bool skip_space(const char*& text) {
   return ok;
 }
 
+// skip_space within a line: false also for a run that holds a line feed. The fast path
+// takes a reading whole only within its line; one whose items cross a line is lost, and the
+// C library's scan says what it holds.
+inline bool skip_space_in_line(const char*& text) {
+  const char* p = text;
+  if (!is_space(p[0])) return true;
+  if (!is_space(p[1])) {
+    text = p + 1;
+    return p[0] != '\n';
+  }
+  while (is_space(*p) && *p != '\n' && p - text <= longest_space_run) ++p;
+  bool ok = *p != '\n' && p - text <= longest_space_run;
+  text = p;
+  return ok;
+}
+
 // Steps over an optional sign; true for a minus.
 inline bool take_sign(const char*& p) {
   bool negative = *p == '-';
@@ -209,8 +225,9 @@ struct RecentReading {
   return true;
 }
 
-// The timestamp as loggers write it, "YYYY-MM-DD hh:mm:ss" and then white space, checked
-// and converted a word at a time; the general fast path reads it to the same values.
+// The timestamp as loggers write it, "YYYY-MM-DD hh:mm:ss" and then white space, with a
+// month of the year, checked and converted a word at a time; the general fast path reads
+// it to the same values.
 // Where its first 16 bytes are the previous timestamp's, only the seconds are checked and
 // converted. Reads 24 bytes at p.
 inline bool logger_timestamp(const char*& p, Scanned& r, RecentReading& recent) {
@@ -231,10 +248,14 @@ inline bool logger_timestamp(const char*& p, Scanned& r, RecentReading& recent) 
   if (wrong != 0 || !is_space(p[19])) return false;
   if (!same_minute) {
     std::uint64_t pa = digit_pairs(a & a_digits), pb = digit_pairs(b & b_digits);
+    // A month outside 1 to 12 leaves the reading without a time, which the general path
+    // records. Within it, four-digit years and two-digit fields always give a finite time.
+    const unsigned MM = byte_of(pa, 5);
+    if (MM < 1 || MM > 12) return false;
     recent.a = a;
     recent.b = b;
     recent.YY = byte_of(pa, 0) * 100 + byte_of(pa, 2);
-    recent.MM = byte_of(pa, 5);
+    recent.MM = MM;
     recent.DD = byte_of(pb, 0);
     recent.hh = byte_of(pb, 3);
     recent.mm = byte_of(pb, 6);
@@ -257,16 +278,16 @@ struct GeneralScan {
   bool ok;
 };
 
-// Reads one reading of plain decimal text in any layout at p, as fscanf would, or says
-// where it gave up: within longest_plain_reading bytes of p.
+// Reads one reading of plain decimal text in any layout at p, within its line, as fscanf
+// would, or says where it gave up: within longest_plain_reading bytes of p.
 GeneralScan scan_general_reading(const char* p);
 
-// Reads one reading in the logger's own layout at p into r, in registers. Returns the
-// end of the reading, or nullptr for any other text. recent holds what the readings
-// before left for this one to reuse; it keeps what this one leaves for the next.
+// Reads one reading in the logger's own layout at p into r, in registers: within its line
+// and with a time. Returns the end of the reading, or nullptr for any other text. recent holds what
+// the readings before left for this one to reuse; it keeps what this one leaves for the next.
 [[gnu::always_inline]] inline const char* scan_logger_reading(const char* p, Scanned& r,
                                                               RecentReading& recent) {
-  bool ok = skip_space(p) && logger_timestamp(p, r, recent) && skip_space(p) &&
+  bool ok = skip_space(p) && logger_timestamp(p, r, recent) && skip_space_in_line(p) &&
             logger_value(p, r.temp, recent.value) && is_space(*p);
   return ok ? p : nullptr;
 }

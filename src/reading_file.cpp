@@ -6,8 +6,10 @@
 // characters) goes to the C library's own fscanf, started at that very reading, so every
 // reading is read exactly as the C library in use reads it, whatever its version.
 #include <stdio_ext.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cmath>
@@ -16,13 +18,28 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <string>
 
+#include "calendar.h"
 #include "decimal_scanners.h"
 #include "platform.h"
 #include "reading_input.h"
+#include "reading_record.h"
 #include "reading_series.h"
 
 namespace ctp {
+
+// The bytes of one scan, looked at from its start to its end: its first character other
+// than white space, and the first line feed after it. The C library's scan is looked at as
+// its bytes are let go, and the places of those two taken before they go.
+struct ScanSpan {
+  bool active = false;          // a C library scan is in progress
+  std::int64_t from = 0;        // the next byte to look at
+  std::int64_t first = -1;      // offset of its first character other than white space
+  std::int64_t line_feed = -1;  // offset of the first line feed after that
+  bool first_placed = false, line_feed_placed = false;
+  Place first_place, line_feed_place;
+};
 
 // Where the read pass stands in its input: the unscanned text in the series' read buffer,
 // the C library's stream over it, and whether scanning has ended.
@@ -36,11 +53,19 @@ struct ReadingInput::Cursor {
   std::int64_t base = 0;                     // offset in the file of data[0]
   bool at_end = false;                       // the file has no more bytes
   bool scanning = true;  // false once a scan met the end of the file: no later scan assigns
-  bool stuck = false;    // a scan assigned and consumed nothing: every later one does the same
+  bool stuck = false;    // a scan was stuck: every later one stops at the same character
   int error = 0;         // errno of a read or scan that failed
   std::FILE* fallback = nullptr;    // the C library's stream over data, kept between scans
   std::int64_t fallback_read = 0;   // file offset up to which that stream has read
   std::int64_t fallback_ended = 0;  // file offset where its last scan ended
+  // Lines, counted only where a place is named: the line feeds before lines_to, and the
+  // offset after the last of them. A regular file's bytes let go of before they were
+  // counted are read again from it (at first_offset, where reading began); any other
+  // input's are counted as they are let go.
+  bool rereadable = false;
+  std::int64_t first_offset = 0;
+  std::int64_t lines_to = 0, line_feeds = 0, line_start = 0;
+  ScanSpan span;  // the C library's scan in progress
 };
 
 namespace {
@@ -59,6 +84,98 @@ constexpr std::size_t kept_history = 64;
 static_assert(kept_history + longest_plain_reading + 1 + word_reach <= read_buffer_slack);
 constexpr std::size_t read_buffer_bytes = read_block_bytes + read_buffer_slack;
 
+// The offset in the file of the buffer's byte pos.
+std::int64_t offset_of(const Cursor& in, std::size_t pos) {
+  return in.base + static_cast<std::int64_t>(pos);
+}
+
+// Line feeds in the n bytes at p, sixteen bytes a step: each lane of the count takes one
+// from every line feed it meets, for at most 255 steps before the lanes are summed.
+std::int64_t line_feeds_in(const char* p, std::size_t n) {
+  using Lanes = unsigned char __attribute__((vector_size(16)));
+  std::int64_t total = 0;
+  std::size_t i = 0;
+  while (n - i >= sizeof(Lanes)) {
+    Lanes count = {};
+    const std::size_t steps = std::min<std::size_t>((n - i) / sizeof(Lanes), 255);
+    for (const std::size_t stop = i + steps * sizeof(Lanes); i < stop; i += sizeof(Lanes)) {
+      Lanes bytes;
+      std::memcpy(&bytes, p + i, sizeof bytes);
+      count -= reinterpret_cast<Lanes>(bytes == '\n');
+    }
+    for (std::size_t lane = 0; lane < sizeof(Lanes); ++lane) total += count[lane];
+  }
+  for (; i < n; ++i) total += p[i] == '\n';
+  return total;
+}
+
+// Counts the line feeds of the n bytes at p, which stand at the file offset at.
+void count_lines(Cursor& in, const char* p, std::size_t n, std::int64_t at) {
+  in.line_feeds += line_feeds_in(p, n);
+  if (const void* last = memrchr(p, '\n', n))
+    in.line_start = at + (static_cast<const char*>(last) - p) + 1;
+  in.lines_to = at + static_cast<std::int64_t>(n);
+}
+
+// Counts the line feeds of the bytes let go of before they were counted, reading them
+// again from the file. Should the file have shrunk meanwhile, those it no longer holds
+// count as none.
+[[gnu::cold, gnu::noinline]] void count_lines_let_go(Cursor& in) {
+  CTP_ASSERT(in.rereadable);
+  char block[1 << 16];
+  while (in.lines_to < in.base) {
+    const auto size = static_cast<std::size_t>(
+        std::min<std::int64_t>(in.base - in.lines_to, static_cast<std::int64_t>(sizeof block)));
+    ssize_t got = pread(in.fd, block, size, in.first_offset + in.lines_to);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      in.lines_to = in.base;
+      return;
+    }
+    count_lines(in, block, static_cast<std::size_t>(got), in.lines_to);
+  }
+}
+
+// The line and column of the byte at offset, which the buffer holds. Places are taken in
+// the order of their offsets: the count goes on from the last one.
+Place place_at(Cursor& in, std::int64_t offset) {
+  CTP_ASSERT(offset >= in.lines_to && offset <= offset_of(in, in.end));
+  if (offset > in.lines_to) {
+    if (in.lines_to < in.base) count_lines_let_go(in);
+    count_lines(in, in.data + (in.lines_to - in.base),
+                static_cast<std::size_t>(offset - in.lines_to), in.lines_to);
+  }
+  return {offset, in.line_feeds + 1, offset - in.line_start + 1};
+}
+
+// Looks at the span's bytes up to the offset to, which the buffer holds. With place, takes
+// the places of what it finds, since those bytes are about to be let go.
+void look(Cursor& in, std::int64_t to, bool place) {
+  ScanSpan& span = in.span;
+  if (to <= span.from) return;
+  const char* p = in.data + (span.from - in.base);
+  const char* const end = in.data + (to - in.base);
+  if (span.first < 0) {
+    while (p < end && is_space(*p)) ++p;
+    if (p < end) span.first = offset_of(in, static_cast<std::size_t>(p - in.data));
+  }
+  if (span.first >= 0 && span.line_feed < 0 && p < end) {
+    if (const void* feed = std::memchr(p, '\n', static_cast<std::size_t>(end - p)))
+      span.line_feed =
+          offset_of(in, static_cast<std::size_t>(static_cast<const char*>(feed) - in.data));
+  }
+  span.from = to;
+  if (!place) return;
+  if (span.first >= 0 && !span.first_placed) {
+    span.first_place = place_at(in, span.first);
+    span.first_placed = true;
+  }
+  if (span.line_feed >= 0 && !span.line_feed_placed) {
+    span.line_feed_place = place_at(in, span.line_feed);
+    span.line_feed_placed = true;
+  }
+}
+
 // The input text is read in large blocks straight from the stream's file descriptor into
 // the series' read buffer. The byte after the last one read is always a NUL, which no
 // fast-path item accepts, so the fast path needs no bounds checks: stopping on it means
@@ -70,6 +187,11 @@ bool refill(Cursor& in) {
   if (in.at_end || in.error) return false;
   std::size_t keep_from = in.pos > kept_history ? in.pos - kept_history : 0;
   if (keep_from > 0) {
+    // What the bytes let go of show is taken first: a scan's span, and the lines of an
+    // input that cannot be read again.
+    const std::int64_t let_go_to = offset_of(in, keep_from);
+    if (in.span.active) look(in, let_go_to, true);
+    if (!in.rereadable && in.lines_to < let_go_to) place_at(in, let_go_to);
     std::memmove(in.data, in.data + keep_from, in.end - keep_from);
     in.base += static_cast<std::int64_t>(keep_from);
     in.pos -= keep_from;
@@ -96,11 +218,6 @@ bool refill(Cursor& in) {
   return true;
 }
 
-// The offset in the file of the buffer's byte pos.
-std::int64_t offset_of(const Cursor& in, std::size_t pos) {
-  return in.base + static_cast<std::int64_t>(pos);
-}
-
 // The C library's stream functions over the buffer: the fallback scan reads the same bytes
 // as the fast path, and its position comes back through ftell.
 ssize_t buffer_read(void* cookie, char* to, std::size_t size) {
@@ -122,11 +239,14 @@ int buffer_seek(void* cookie, off64_t* offset, int whence) {
 enum class ScanEnd { more, end_of_file, failed };
 
 // Scans one reading with the C library's fscanf from the buffer's position and moves the
-// position to where that scan stopped. One stream serves a run of such readings: it goes
-// on from its own read-ahead when nothing was read between, and forgets it otherwise.
-// Kept out of the fast loop: it is the rare path.
+// position to where that scan stopped, with its bytes looked at in the cursor's span. One
+// stream serves a run of such readings: it goes on from its own read-ahead when nothing
+// was read between, and forgets it otherwise. Kept out of the fast loop: it is the rare
+// path.
 [[gnu::cold, gnu::noinline]] ScanEnd scan_with_c_library(Cursor& in, Scanned& r) {
   const std::int64_t start = offset_of(in, in.pos);
+  in.span = {};
+  in.span.from = start;
   if (!in.fallback) {
     cookie_io_functions_t io = {buffer_read, nullptr, buffer_seek, nullptr};
     in.fallback = fopencookie(&in, "r", io);
@@ -140,8 +260,10 @@ enum class ScanEnd { more, end_of_file, failed };
     __fpurge(in.fallback);
   }
   errno = 0;
+  in.span.active = true;
   r.items =
       std::fscanf(in.fallback, reading_format, &r.YY, &r.MM, &r.DD, &r.hh, &r.mm, &r.ss, &r.temp);
+  in.span.active = false;
   int scan_errno = errno;
   bool hit_end = std::feof(in.fallback);
   if (std::ferror(in.fallback) || in.error) {
@@ -163,9 +285,7 @@ enum class ScanEnd { more, end_of_file, failed };
   }
   in.pos = static_cast<std::size_t>(consumed - in.base);
   in.fallback_ended = consumed;
-  // A scan that assigned and consumed nothing met a character it cannot match where it
-  // started: every later scan starts there too, and does the same.
-  in.stuck = r.items <= 0 && consumed == start;
+  look(in, consumed, false);
   return hit_end ? ScanEnd::end_of_file : ScanEnd::more;
 }
 
@@ -207,6 +327,98 @@ struct Columns {
   }
 };
 
+// Whether a reading's time is finite without working it out: a month of the year, a date
+// within 10^8 years and 10^12 days, and time fields below 10^300 (a NaN is not).
+bool surely_has_time(const Scanned& r) {
+  constexpr std::int64_t years = 100'000'000, days = 1'000'000'000'000;
+  constexpr double field_bound = 1e300;
+  return r.MM >= 1 && r.MM <= 12 && r.YY >= -years && r.YY <= years && r.DD >= -days &&
+         r.DD <= days && std::fabs(r.hh) < field_bound && std::fabs(r.mm) < field_bound &&
+         std::fabs(r.ss) < field_bound;
+}
+
+// Up to 24 bytes of the buffer from the offset at, as far as it holds them.
+std::string text_at(const Cursor& in, std::int64_t at) {
+  if (at < in.base) return "";
+  const std::size_t from = static_cast<std::size_t>(at - in.base);
+  return std::string(in.data + from, std::min<std::size_t>(in.end - from, 24));
+}
+
+// The last item before the offset at: the characters other than white space that end
+// there, up to 24 of them, as far as the buffer holds them.
+std::string item_before(const Cursor& in, std::int64_t at) {
+  const char* const end = in.data + (at - in.base);
+  const char* p = end;
+  while (p > in.data && end - p < 24 && !is_space(p[-1])) --p;
+  return std::string(p, end);
+}
+
+// How many of a reading's items the line from first to line_feed holds, as the C library
+// reads that line alone; -1 where the buffer no longer holds it or it is too long to copy.
+int items_on_line(const Cursor& in, std::int64_t first, std::int64_t line_feed) {
+  char line[256];
+  const std::int64_t length = line_feed - first;
+  if (first < in.base || length >= static_cast<std::int64_t>(sizeof line)) return -1;
+  std::memcpy(line, in.data + (first - in.base), static_cast<std::size_t>(length));
+  line[length] = '\0';
+  Scanned r;
+  int items = std::sscanf(line, reading_format, &r.YY, &r.MM, &r.DD, &r.hh, &r.mm, &r.ss, &r.temp);
+  return std::max(items, 0);
+}
+
+// Starts the cursor's span for a reading that the fast path read whole from the buffer's
+// byte from: its first character is the first other than white space, and it holds no
+// line feed.
+void whole_span(Cursor& in, const char* from) {
+  while (is_space(*from)) ++from;
+  in.span = {};
+  in.span.first = offset_of(in, static_cast<std::size_t>(from - in.data));
+}
+
+// Records reading i of the window, whose span the cursor holds and whose scan stopped at
+// the offset stop: its outcome counted if lost, its places if it is the first of its
+// outcome in the window, and its start in the trace.
+template <bool traced>
+void record_reading(Cursor& in, WindowRecord& record, ScanTrace* trace, std::int64_t i,
+                    Outcome outcome, const Scanned& r, std::int64_t stop, TimeFault fault) {
+  const int kind = static_cast<int>(outcome);
+  const bool first_lost = outcome != Outcome::in_full && record.count[kind]++ == 0;
+  if (!traced && !first_lost) return;
+  const ScanSpan& span = in.span;
+  const Place start =
+      span.first_placed ? span.first_place : place_at(in, span.first >= 0 ? span.first : stop);
+  if constexpr (traced) trace[i] = {outcome, start};
+  if (!first_lost) return;
+  LostReading& lost = record.first[kind];
+  lost.reading = i;
+  lost.outcome = outcome;
+  lost.items = std::max(r.items, 0);
+  lost.start = start;
+  if (span.line_feed >= 0) {
+    lost.crossed = true;
+    lost.line_end = span.line_feed_placed ? span.line_feed_place : place_at(in, span.line_feed);
+    lost.line_items = items_on_line(in, span.first, span.line_feed);
+    lost.crlf = span.line_feed > in.base && in.data[span.line_feed - in.base - 1] == '\r';
+  }
+  lost.stop = place_at(in, stop);
+  lost.fault = fault;
+  lost.month = r.MM;
+  if (outcome == Outcome::across_lines) {
+    lost.text = item_before(in, stop);
+  } else if (outcome != Outcome::past_end) {
+    lost.text = text_at(in, outcome == Outcome::without_time ? start.offset : stop);
+  }
+}
+
+// The outcome of the C library's scan of r, which ended at the cursor's position.
+Outcome scanned_outcome(const Cursor& in, const Scanned& r, TimeFault& fault) {
+  fault = TimeFault::none;
+  if (r.items == EOF) return Outcome::past_end;
+  if (r.items < 7) return r.items == 0 && in.span.first < 0 ? Outcome::stuck : Outcome::cut_short;
+  if (in.span.line_feed >= 0) return Outcome::across_lines;
+  fault = time_fault(r.YY, r.MM, r.DD, r.hh, r.mm, r.ss);
+  return fault == TimeFault::none ? Outcome::in_full : Outcome::without_time;
+}
 }  // namespace
 
 ReadingInput::ReadingInput(std::FILE* in, const ReadingSeries& s, std::size_t read_size) {
@@ -223,11 +435,17 @@ ReadingInput::ReadingInput(std::FILE* in, const ReadingSeries& s, std::size_t re
   c.capacity = kept_history + longest_plain_reading + read_size + 1;
   c.data = s.read_buffer;
   c.data[0] = '\0';
+  struct stat st;
+  c.rereadable = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  if (c.rereadable) c.first_offset = lseek(fd, 0, SEEK_CUR);
+  if (c.first_offset < 0) c.rereadable = false;
 }
 
 ReadingInput::~ReadingInput() { finish(); }
 
 int ReadingInput::error() const { return cursor_ ? cursor_->error : 0; }
+
+bool ReadingInput::ended() const { return !cursor_ || !cursor_->scanning || cursor_->stuck; }
 
 void ReadingInput::finish() {
   if (!cursor_) return;
@@ -238,11 +456,13 @@ void ReadingInput::finish() {
   cursor_.reset();
 }
 
-// The read pass, and where each scan ended when traced: the converter's instance stores
-// nothing more than the series.
+// The read pass, with each reading's outcome and start in trace when traced: the
+// converter's instance looks at no reading's bytes again unless it is lost.
 template <bool traced>
-bool read_window(Cursor& c, ReadingSeries& s, ScanTrace* trace) {
+bool read_window(Cursor& c, ReadingSeries& s, WindowRecord& record, ScanTrace* trace,
+                 bool to_the_end) {
   CTP_ASSERT(s.n <= s.capacity);
+  record = {};
   const std::int64_t n = s.n;
   const Columns columns(s);
   std::int64_t i = 0;
@@ -251,22 +471,33 @@ bool read_window(Cursor& c, ReadingSeries& s, ScanTrace* trace) {
     const char* const data = c.data;
     CTP_ASSERT(c.pos <= c.end && c.data[c.end] == '\0');
     const char* p = data + c.pos;
-    // Readings in the logger's own layout, one after another.
+    // Readings in the logger's own layout, one after another: each read in full.
     for (Scanned r; i < n; ++i) {
       const char* after = scan_logger_reading(p, r, recent);
       if (!after) break;
       columns.put(i, r);
-      if constexpr (traced) trace[i] = {c.base + (after - data), 7};
+      if constexpr (traced) {
+        whole_span(c, p);
+        record_reading<traced>(c, record, trace, i, Outcome::in_full, r, 0, TimeFault::none);
+      }
       p = after;
     }
     c.pos = static_cast<std::size_t>(p - data);
     if (i == n) break;
-    // Plain text in another layout.
+    // Plain text in another layout, within its line: read in full, with a time or not.
     GeneralScan plain = scan_general_reading(p);
     CTP_ASSERT(static_cast<std::size_t>(plain.at - p) <= longest_plain_reading);
     if (plain.ok) {
-      if constexpr (traced) trace[i] = {c.base + (plain.at - data), 7};
-      columns.put(i++, plain.r);
+      const Scanned& r = plain.r;
+      TimeFault fault =
+          surely_has_time(r) ? TimeFault::none : time_fault(r.YY, r.MM, r.DD, r.hh, r.mm, r.ss);
+      if (traced || fault != TimeFault::none) {
+        whole_span(c, p);
+        record_reading<traced>(c, record, trace, i,
+                               fault == TimeFault::none ? Outcome::in_full : Outcome::without_time,
+                               r, offset_of(c, static_cast<std::size_t>(plain.at - data)), fault);
+      }
+      columns.put(i++, r);
       c.pos = static_cast<std::size_t>(plain.at - data);
       continue;
     }
@@ -277,24 +508,40 @@ bool read_window(Cursor& c, ReadingSeries& s, ScanTrace* trace) {
     Scanned r;
     ScanEnd end = scan_with_c_library(c, r);
     if (end == ScanEnd::failed) return false;
-    if constexpr (traced) trace[i] = {offset_of(c, c.pos), r.items};
-    columns.store(i++, r);
+    TimeFault fault;
+    const Outcome outcome = scanned_outcome(c, r, fault);
     c.scanning = end == ScanEnd::more;
+    c.stuck = outcome == Outcome::stuck;
+    if (to_the_end && outcome == Outcome::past_end) break;
+    record_reading<traced>(c, record, trace, i, outcome, r, offset_of(c, c.pos), fault);
+    columns.store(i++, r);
+    if (to_the_end && c.stuck) break;
   }
-  // Every scan from here on assigns nothing: stuck where it starts, or at the end.
-  for (; i < n; ++i) {
-    if constexpr (traced) trace[i] = {offset_of(c, c.pos), c.stuck ? 0 : EOF};
-    columns.store(i, Scanned{0, 0, 0, 0, 0, 0, 0, 0});
+  if (to_the_end) {
+    s.n = i;
+  } else if (i < n) {
+    // Every scan from here on assigns nothing: stuck where it starts, or at the end.
+    const Outcome rest = c.stuck ? Outcome::stuck : Outcome::past_end;
+    const Scanned none{0, 0, 0, 0, 0, 0, 0, c.stuck ? 0 : EOF};
+    c.span = {};
+    record_reading<traced>(c, record, trace, i, rest, none, offset_of(c, c.pos), TimeFault::none);
+    record.count[static_cast<int>(rest)] += n - i - 1;
+    for (std::int64_t k = i; k < n; ++k) {
+      if constexpr (traced) trace[k] = trace[i];
+      columns.store(k, none);
+    }
   }
+  record.count[static_cast<int>(Outcome::in_full)] = s.n - record.lost();
   return true;
 }
 
-bool read_readings(ReadingInput& input, ReadingSeries& s) {
-  return input.cursor_ && read_window<false>(*input.cursor_, s, nullptr);
+bool read_readings(ReadingInput& input, ReadingSeries& s, WindowRecord& record) {
+  return input.cursor_ && read_window<false>(*input.cursor_, s, record, nullptr, false);
 }
 
-bool read_readings(ReadingInput& input, ReadingSeries& s, ScanTrace* trace) {
-  return input.cursor_ && read_window<true>(*input.cursor_, s, trace);
+bool read_readings(ReadingInput& input, ReadingSeries& s, WindowRecord& record, ScanTrace* trace,
+                   bool to_the_end) {
+  return input.cursor_ && read_window<true>(*input.cursor_, s, record, trace, to_the_end);
 }
 
 }  // namespace ctp

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "reading_record.h"
 #include "reading_series.h"
 
 namespace ctp {
@@ -16,11 +17,11 @@ namespace ctp {
 inline constexpr std::size_t read_block_bytes = 1 << 20;
 inline constexpr std::size_t read_buffer_slack = 1024;
 
-// Where a scan ended, as an offset in the file, and how many items it assigned: 7 for a
-// reading read in full, EOF when it met the end of the file before its first item.
+// One reading's outcome and where it starts: its first character other than white space,
+// or where its scan stopped if it has none.
 struct ScanTrace {
-  std::int64_t end;
-  int items;
+  Outcome outcome;
+  Place start;
 };
 
 class ReadingInput {
@@ -40,6 +41,9 @@ class ReadingInput {
   // errno of the read or scan that made read_readings fail; 0 before.
   int error() const;
 
+  // Whether no later scan can assign an item: a scan met the end of the file, or stuck.
+  bool ended() const;
+
   // Ends the reading: closes the C library's stream over the buffer and hands the bytes
   // read ahead back to a seekable file, so that its position is where the last scan
   // stopped, as after fscanf and fclose.
@@ -48,12 +52,16 @@ class ReadingInput {
   struct Cursor;  // the read pass's own: defined and used only there
 
  private:
-  friend bool read_readings(ReadingInput& input, ReadingSeries& s);
-  friend bool read_readings(ReadingInput& input, ReadingSeries& s, ScanTrace* trace);
+  friend bool read_readings(ReadingInput& input, ReadingSeries& s, WindowRecord& record);
+  friend bool read_readings(ReadingInput& input, ReadingSeries& s, WindowRecord& record,
+                            ScanTrace* trace, bool to_the_end);
   std::unique_ptr<Cursor> cursor_;
 };
 
 // The read pass as read_readings, that also fills trace[i] for each reading i of the window.
-bool read_readings(ReadingInput& input, ReadingSeries& s, ScanTrace* trace);
+// With to_the_end it reads no further than the input's readings: the window ends before the
+// first reading past the end of the file, or after the first stuck one, and s.n says where.
+bool read_readings(ReadingInput& input, ReadingSeries& s, WindowRecord& record, ScanTrace* trace,
+                   bool to_the_end);
 
 }  // namespace ctp

@@ -118,6 +118,8 @@ bool open_standard_descriptors() {
   return true;
 }
 
+bool standard_was_closed(int fd) { return fd >= 0 && fd <= 2 && standard_closed[fd]; }
+
 std::FILE* open_input(const char* path, struct stat& in_stat) {
   int fd = open_named(path, O_RDONLY | O_CLOEXEC, 0);
   std::FILE* in = fd < 0 ? nullptr : fdopen(fd, "r");

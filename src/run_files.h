@@ -14,6 +14,9 @@ namespace ctp {
 // messages. False when that cannot be done. Call it first.
 bool open_standard_descriptors();
 
+// Whether standard descriptor fd (0, 1 or 2) was closed when the program started.
+bool standard_was_closed(int fd);
+
 // Opens path for reading as fopen's "r" does, and fills in_stat. nullptr when path names
 // no file that can be opened, or a directory. /dev/stdin, /dev/fd/0 and /proc/self/fd/0
 // name standard input, also where it is a socket, and no file where it was closed when

@@ -1,30 +1,67 @@
-// The three passes over a file, a window of the series at a time.
+// The three passes over a file, a window of the series at a time, for the converter and
+// the checker alike.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 
 #include "reading_input.h"
+#include "reading_record.h"
 #include "reading_series.h"
 
 namespace ctp {
 
-// How a conversion ended: every line written, or the read pass failed (for want of
-// memory to hold a number, or otherwise), or a write failed.
+// Readings in a window, 4 MiB of columns: the least window at full speed on every row of
+// the benchmark's window table (bench/README.md).
+inline constexpr std::int64_t window_readings = 1 << 16;
+
+// Reserves s for the windows of a run of count readings, where the memory the process may
+// have holds them with also_needed bytes more, and sets the data-size limit to what that
+// leaves. False, reserving nothing, where not even one window fits.
+bool reserve_window(ReadingSeries& s, std::int64_t count, std::int64_t also_needed = 0);
+
+// How a run ended: every window handed over, or the read pass failed (for want of memory
+// to hold a number, or otherwise), or a window could not be handed over (a write failed).
 enum class RunEnd { converted, read_failed, read_out_of_memory, write_failed };
 
-// Converts count readings from in to out in windows of up to s.capacity readings: reads a
-// window into s, converts it, writes it, and again until count lines are written. The
-// lines are the same whatever the window's size: every elapsed time counts from the first
-// reading, and the read pass carries on where the last window stopped.
-// When the lines take memory (a file on tmpfs), the memory room is read before each
-// window: the window shrinks so that its lines fit at the longest line each, and the
-// data-size limit to what they leave; the run ends with write_failed, the lines before
-// it whole, when not even a line fits.
-// Reads read_size bytes at a time (1 to read_block_bytes). On return, in is positioned
-// after the last scan, as after fscanf.
+// What a run lost of the readings asked for: how many, and the first of them, its reading
+// numbered from 1 in the run.
+struct RunRecord {
+  std::int64_t lost = 0;
+  LostReading first;
+};
+
+// Takes each window once it is read and converted, with its record and the number of
+// readings before it; false ends the run with write_failed.
+using WindowUse =
+    std::function<bool(const ReadingSeries& s, const WindowRecord& record, std::int64_t done)>;
+
+struct RunOptions {
+  std::size_t read_size = read_block_bytes;  // bytes asked of the system at a time
+  // The lines take memory (a file on tmpfs): before each window the memory room is read
+  // again, the window shrinks so that its lines fit at the longest line each, and the
+  // data-size limit to what they leave; the run ends with write_failed, the lines before
+  // it whole, when not even a line fits.
+  bool lines_in_memory = false;
+  // Each reading's outcome and start, by its index in the window; with to_the_end, the run
+  // reads no further than the input's readings (read_readings).
+  ScanTrace* trace = nullptr;
+  bool to_the_end = false;
+};
+
+// Reads count readings of in, in windows of up to s.capacity readings: reads a window into
+// s, converts it, hands it to use, and again until count readings are read. The read pass
+// carries on where the last window stopped, so every window reads what one pass over the
+// whole file would. On return, in is positioned after the last scan, as after fscanf; when
+// the read pass failed, errno says why.
+RunEnd run_windows(std::FILE* in, std::int64_t count, ReadingSeries& s, const WindowUse& use,
+                   RunRecord& record, const RunOptions& options = {});
+
+// The converter's run: writes each window's lines to out, every elapsed time counting from
+// the first reading. The lines are the same whatever the window's size.
 RunEnd convert_readings(std::FILE* in, std::FILE* out, std::int64_t count, ReadingSeries& s,
-                        bool lines_in_memory = false, std::size_t read_size = read_block_bytes);
+                        RunRecord& record, const RunOptions& options = {});
 
 }  // namespace ctp

@@ -22,6 +22,8 @@
 #include "lf_formatter.h"
 #include "literal_passes.h"
 #include "reading_check.h"
+#include "reading_input.h"
+#include "reading_record.h"
 #include "reading_series.h"
 #include "whole_series.h"
 #include "window_driver.h"
@@ -36,6 +38,10 @@ void check(bool ok, const char* what) {
     std::fprintf(stderr, "mismatch: %s\n", what);
     std::abort();
   }
+}
+
+bool same_place(const Place& a, const Place& b) {
+  return a.offset == b.offset && a.line == b.line && a.column == b.column;
 }
 
 // A stream over a file in memory holding the text, as the program's input would be.
@@ -79,7 +85,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The fields the literal scans leave unassigned hold zeros, the same on every run.
   std::memset(literal.storage.get(), 0, static_cast<std::size_t>(literal.capacity) * 64);
   std::FILE* in = file_with(text, text_size);
-  check(read_size ? read_whole_series(in, fast, read_size) : read_whole_series(in, fast), "read");
+  WindowRecord record;
+  static ScanTrace trace[32];
+  {
+    ReadingInput input(in, fast, read_size ? read_size : read_block_bytes);
+    check(input.started() && read_readings(input, fast, record, trace, false), "read");
+  }
   std::int64_t fast_position = lseek(fileno(in), 0, SEEK_CUR);
   std::fclose(in);
   in = file_with(text, text_size);
@@ -90,6 +101,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // Every field the literal scan assigned, NaNs by their sign alone.
   check(fast_position == literal_position, "position after the last scan");
+  // Each reading's outcome and start, and of each lost outcome the count and the first
+  // reading, where it starts and where it stops, against fscanf and ftell.
+  const std::vector<LiteralOutcome> expected =
+      literal_outcomes(std::string(reinterpret_cast<const char*>(text), text_size), n);
+  std::int64_t lost = 0, first_lost = -1;
+  for (std::int64_t i = 0; i < n; ++i) {
+    const LiteralOutcome& e = expected[i];
+    check(trace[i].outcome == e.outcome && same_place(trace[i].start, e.start), "outcome");
+    if (e.outcome == Outcome::in_full) continue;
+    if (lost++ == 0) first_lost = i;
+    const LostReading& first = record.first[static_cast<int>(e.outcome)];
+    check(first.reading <= i, "first lost reading");
+    if (first.reading == i)
+      check(same_place(first.start, e.start) && same_place(first.stop, e.stop),
+            "first lost reading's places");
+  }
+  check(record.lost() == lost, "lost readings");
   for (std::int64_t i = 0; i < n; ++i) {
     int k = 0;
     for (auto column : {&ReadingSeries::YY, &ReadingSeries::MM, &ReadingSeries::DD})
@@ -114,19 +142,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string lines = written_by([&](std::FILE* out) { return write_whole_series(out, fast); });
   window.capacity = 1 + static_cast<std::int64_t>(size % 8);
   in = file_with(text, text_size);
+  RunRecord run;
   check(written_by([&](std::FILE* out) {
-          return convert_readings(in, out, n, window, false,
-                                  read_size ? read_size : read_block_bytes) == RunEnd::converted;
+          return convert_readings(in, out, n, window, run,
+                                  {.read_size = read_size ? read_size : read_block_bytes}) ==
+                 RunEnd::converted;
         }) == lines,
         "lines in windows");
   std::fclose(in);
+  check(run.lost == lost && (lost == 0 || (run.first.reading == first_lost + 1 &&
+                                           same_place(run.first.stop, expected[first_lost].stop))),
+        "the run's lost readings");
 
-  // The checker reads as the read pass does: the same readings read in full.
-  std::int64_t in_full = 0;
-  for (std::int64_t i = 0; i < n; ++i) in_full += !is_no_value(fast.temp[i]);
+  // The checker, in windows, counts the same outcomes.
   CheckResult checked;
   in = file_with(text, text_size);
-  check(check_readings(in, n, window, checked) && checked.in_full == in_full, "checker");
+  check(check_readings(in, n, window, trace, checked) == RunEnd::converted &&
+            checked.lost() == lost && checked.asked == n,
+        "checker");
   std::fclose(in);
 
   for (std::size_t i = 0; i + 8 <= text_size; i += 8) {

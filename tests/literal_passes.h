@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "reading_record.h"
 #include "reading_series.h"
 
 namespace ctp {
@@ -18,6 +19,19 @@ namespace ctp {
 // what each scan returned (EOF: -1): the fields of reading i from the items[i]-th on were
 // not assigned and hold what they held before.
 void literal_read_readings(std::FILE* in, ReadingSeries& s, std::vector<int>* items = nullptr);
+
+// What became of one literal scan, by the C library's own account: its outcome (the
+// program's Outcome), its first character other than white space (or where it stopped, if
+// it has none) and where it stopped.
+struct LiteralOutcome {
+  Outcome outcome;
+  Place start, stop;
+};
+
+// The outcomes of n scans of text, one fscanf each, from what each returned and ftell
+// before and after it, with the bytes between; whether a reading has a time is worked out
+// by a day count of its own, not the program's calendar.
+std::vector<LiteralOutcome> literal_outcomes(const std::string& text, std::int64_t n);
 
 // Prints s.n lines, one fprintf each: time_s[i] - time_s[0] and -temp[i] * 1000. False when
 // a print fails.

@@ -132,7 +132,8 @@ TEST_P(ProgramChoice, WritesTheseBytes) {
   std::FILE* out = std::tmpfile();
   ReadingSeries s;
   ASSERT_TRUE(reserve_series(s, 2));
-  EXPECT_EQ(convert_readings(in, out, c.n, s), RunEnd::converted);
+  RunRecord record;
+  EXPECT_EQ(convert_readings(in, out, c.n, s, record), RunEnd::converted);
   std::rewind(out);
   EXPECT_EQ(rest_of(out), c.lines);
   std::fclose(in);

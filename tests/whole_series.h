@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "reading_input.h"
+#include "reading_record.h"
 #include "reading_series.h"
 
 namespace ctp {
@@ -13,7 +14,8 @@ namespace ctp {
 inline bool read_whole_series(std::FILE* in, ReadingSeries& s,
                               std::size_t read_size = read_block_bytes) {
   ReadingInput input(in, s, read_size);
-  return input.started() && read_readings(input, s);
+  WindowRecord record;
+  return input.started() && read_readings(input, s, record);
 }
 
 // The write pass with the first reading's time as every line's origin.

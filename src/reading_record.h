@@ -1,0 +1,79 @@
+// What became of each reading asked for: read in full, or lost, and where in the file. The
+// read pass records it as it reads, while it holds the bytes; the converter and the checker
+// both report from this record.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "calendar.h"
+
+namespace ctp {
+
+// How a reading asked for came out. Every outcome but in_full loses the reading: its line
+// prints nan, or a value that belongs to another line.
+enum class Outcome : std::uint8_t {
+  in_full,       // its seven items, within its line, with a time
+  cut_short,     // its scan stopped after 0 to 6 of its items
+  stuck,         // its scan read no item, stopped by a character after white space at most;
+                 // every later scan stops there too
+  past_end,      // the file ended before its first item
+  across_lines,  // its seven items cross a line feed: a line without its value takes the
+                 // next line's year as its value
+  without_time,  // read in full, but its time is not finite (time_fault)
+};
+inline constexpr int outcome_kinds = 6;
+
+// A place in the file: its offset from where reading began, and its line and column (in
+// bytes), from 1.
+struct Place {
+  std::int64_t offset = 0, line = 0, column = 0;
+};
+
+// The first lost reading of an outcome, as the read pass saw it.
+struct LostReading {
+  std::int64_t reading = -1;  // its index in its window; in a run's record, its number from 1
+  Outcome outcome = Outcome::in_full;
+  int items = 0;  // items its scan assigned: 0 to 7
+  Place start;    // its first character other than white space, or its stop if it has none
+  Place stop;     // where its scan stopped: the character it left unread, or the file's end
+  // A scan whose items cross a line feed: the first line feed after its start, and how
+  // many of its items lie before it (-1 where the line was too long to look at).
+  bool crossed = false;
+  Place line_end;
+  int line_items = -1;
+  TimeFault fault = TimeFault::none;  // without_time: what leaves it without one
+  std::int64_t month = 0;             // its month, for TimeFault::month
+  bool crlf = false;                  // across_lines: its line ends in a carriage return
+  // Up to 24 bytes of the file: from the stop (cut short, stuck), from its start (without a
+  // time), or the value it took from the next line (across lines).
+  std::string text;
+};
+
+// The outcomes of one window's readings, counted, and the first lost reading of each.
+struct WindowRecord {
+  std::int64_t count[outcome_kinds] = {};
+  LostReading first[outcome_kinds];
+
+  std::int64_t lost() const;
+  // The lost reading that comes first in the window; nullptr when none is lost.
+  const LostReading* first_lost() const;
+};
+
+// The item a scan reads as its k-th, from 1: "year" to "value".
+const char* item_name(int k);
+
+// A lost reading of a run's record in a user's words, on one line: where it is and what
+// happened to it, "line 2, column 11: reading 2 stops after its month, ...".
+std::string finding(const LostReading& r);
+
+// The mend of the file's fault that the bytes at a lost reading show (a byte-order mark, a
+// gzip file, semicolons, a decimal comma, a line without its value), as a command that
+// reads the file named by path and writes the mended text, and what it mends; empty when
+// the bytes show none.
+struct Mend {
+  std::string fault, command;
+};
+Mend mend_for(const LostReading& r, const std::string& path);
+
+}  // namespace ctp
