@@ -158,6 +158,13 @@ class Cli : public testing::Test {
     return with;
   }
 
+  // text with "@IN" standing for the path of the file so named.
+  std::string with_path(std::string text) const {
+    for (std::size_t at; (at = text.find("@IN")) != std::string::npos;)
+      text.replace(at, 3, path("in"));
+    return text;
+  }
+
   TempDir scratch;
   const fs::path dir = scratch.path;
   const char* binary = CTP_BINARY;  // the program run
@@ -245,9 +252,7 @@ TEST_P(CliTable, StdoutStderrStatusAndOutputFile) {
   spit(dir / "out", "old");
   Result r = run(with_paths(c.args));
   EXPECT_EQ(r.out, c.out);
-  std::string err = c.err;
-  if (std::size_t at = err.find("@IN"); at != std::string::npos) err.replace(at, 3, path("in"));
-  EXPECT_EQ(r.err, err);
+  EXPECT_EQ(r.err, with_path(c.err));
   EXPECT_EQ(r.status, c.status);
   bool writes_new = std::find(c.args.begin(), c.args.end(), "NEW") != c.args.end();
   fs::path output = writes_new ? dir / "new" : dir / "out";
@@ -593,6 +598,13 @@ TEST_F(Cli, ANumberTooLongForTheMemoryLeftIsReported) {
     EXPECT_EQ(r.out, "2\n");
     EXPECT_EQ(r.err, no_memory_to_read);
     EXPECT_EQ(r.status, 1);
+    // Fault: the checker, killed without a word.
+    binary = CTP_CHECKER;
+    r = run({path("in")}, launch);
+    binary = CTP_BINARY;
+    EXPECT_EQ(r.err, with_path("check_time_pressure: @IN: not enough memory to read it: a number "
+                               "of millions of digits\n"));
+    EXPECT_EQ(r.status, 2);
   }
   if (!group.empty()) fs::remove(group);
 }
@@ -680,6 +692,7 @@ const std::string gap_1 = "line 2: the largest step forward, 1.000000 s, comes b
 const std::string lossy = "no count converts this file without a loss: mend it first\n";
 const std::string items = " (year, month, day, hour, minute, second, value)";
 const std::string mended = " @IN, and check the mended text\n";
+const std::string zeros = R"(\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00)";
 const std::string power_cut =
     ": mend with awk -F'\\t' '{ sub(/\\r$/, \"\") } $2 == \"\" "
     "{ $0 = $1 \"\\tnan\" } 1'" +
@@ -770,6 +783,10 @@ const CheckCase check_cases[] = {
      "past the end\n" + gap_1, "", 1},
     {"CountOnly", day + day, {"--count", "IN"}, "4\n", "", 0},
     {"FirstAfterTheOptionsEnd", day, {"--first", "--", "IN"}, "2020-01-01 00:00:00\n", "", 0},
+    // Fault: 15 GB of zeros copied to /tmp; the first scan stops for good, and so does the read.
+    {"Zeros", "", {"--count", "/dev/zero"}, "", "check_time_pressure: /dev/zero: line 1, column 1: "
+     "reading 1 stops before its year, at \"" + zeros + zeros + "\", and so does every later reading; 1 "
+     "of 1 readings lost\n", 1},
     // Fault: a report lost with status 0.
     {"StdoutClosed", day, {"IN"}, "", "check_time_pressure: standard output: closed\n", 2, {1}},
     {"Unreadable", "", {"/nonexistent"}, "", "check_time_pressure: /nonexistent: No such file or "
@@ -786,11 +803,6 @@ TEST_P(CheckTable, ReportAndStatus) {
   spit(dir / "in", c.text);
   binary = CTP_CHECKER;
   Result r = run(with_paths(c.args), {.closed = c.closed});
-  auto with_path = [this](std::string text) {
-    for (std::size_t at; (at = text.find("@IN")) != std::string::npos;)
-      text.replace(at, 3, path("in"));
-    return text;
-  };
   EXPECT_EQ(r.out, with_path(c.out));
   EXPECT_EQ(r.err, with_path(c.err));
   EXPECT_EQ(r.status, c.status);

@@ -151,16 +151,8 @@ ReadOutcome outcome(const ReadingSeries& s, const std::vector<int>& items, std::
                          : std::isnan(v) ? std::uint64_t{std::signbit(v)}  // as same_value()
                                          : std::bit_cast<std::uint64_t>(v));
   }
-  for (int k = 1; k < outcome_kinds; ++k) {
-    const LostReading& f = record.first[k];
-    o.record.push_back(record.count[k]);
-    if (record.count[k] > 0)
-      o.record.insert(o.record.end(), {f.reading, f.start.offset, f.start.line, f.start.column,
-                                       f.stop.offset, f.stop.line, f.stop.column});
-  }
-  for (const ScanTrace& t : trace)
-    o.trace.insert(o.trace.end(), {static_cast<std::int64_t>(t.outcome), t.start.offset,
-                                   t.start.line, t.start.column});
+  o.record = record_numbers(record);
+  o.trace = trace_numbers(trace.data(), static_cast<std::int64_t>(trace.size()));
   return o;
 }
 
@@ -169,18 +161,11 @@ ReadOutcome read_with_fscanf(const std::string& text, std::int64_t n) {
   ReadingSeries s;
   EXPECT_TRUE(reserve_series(s, n));
   std::vector<int> items;
-  literal_read_readings(in, s, &items);
+  std::vector<std::int64_t> ends;
+  literal_read_readings(in, s, &items, &ends);
   WindowRecord record;
   std::vector<ScanTrace> trace;
-  for (const LiteralOutcome& scan : literal_outcomes(text, n)) {
-    trace.push_back({scan.outcome, scan.start});
-    const int k = static_cast<int>(scan.outcome);
-    if (k > 0 && record.count[k]++ == 0) {
-      record.first[k].reading = static_cast<std::int64_t>(trace.size()) - 1;
-      record.first[k].start = scan.start;
-      record.first[k].stop = scan.stop;
-    }
-  }
+  literal_outcomes(text, s, items, ends, record, trace);
   ReadOutcome o = outcome(s, items, ftello(in), record, trace);
   std::fclose(in);
   return o;

@@ -40,10 +40,6 @@ void check(bool ok, const char* what) {
   }
 }
 
-bool same_place(const Place& a, const Place& b) {
-  return a.offset == b.offset && a.line == b.line && a.column == b.column;
-}
-
 // A stream over a file in memory holding the text, as the program's input would be.
 std::FILE* file_with(const std::uint8_t* text, std::size_t size) {
   int fd = memfd_create("fuzz_input", 0);
@@ -95,7 +91,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::fclose(in);
   in = file_with(text, text_size);
   std::vector<int> items;
-  literal_read_readings(in, literal, &items);
+  std::vector<std::int64_t> ends;
+  literal_read_readings(in, literal, &items, &ends);
   std::int64_t literal_position = ftello(in);
   std::fclose(in);
 
@@ -103,21 +100,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check(fast_position == literal_position, "position after the last scan");
   // Each reading's outcome and start, and of each lost outcome the count and the first
   // reading, where it starts and where it stops, against fscanf and ftell.
-  const std::vector<LiteralOutcome> expected =
-      literal_outcomes(std::string(reinterpret_cast<const char*>(text), text_size), n);
-  std::int64_t lost = 0, first_lost = -1;
-  for (std::int64_t i = 0; i < n; ++i) {
-    const LiteralOutcome& e = expected[i];
-    check(trace[i].outcome == e.outcome && same_place(trace[i].start, e.start), "outcome");
-    if (e.outcome == Outcome::in_full) continue;
-    if (lost++ == 0) first_lost = i;
-    const LostReading& first = record.first[static_cast<int>(e.outcome)];
-    check(first.reading <= i, "first lost reading");
-    if (first.reading == i)
-      check(same_place(first.start, e.start) && same_place(first.stop, e.stop),
-            "first lost reading's places");
-  }
-  check(record.lost() == lost, "lost readings");
+  WindowRecord expected;
+  std::vector<ScanTrace> expected_trace;
+  literal_outcomes(std::string(reinterpret_cast<const char*>(text), text_size), literal, items,
+                   ends, expected, expected_trace);
+  check(trace_numbers(trace, n) == trace_numbers(expected_trace.data(), n) &&
+            record_numbers(record) == record_numbers(expected),
+        "outcomes");
   for (std::int64_t i = 0; i < n; ++i) {
     int k = 0;
     for (auto column : {&ReadingSeries::YY, &ReadingSeries::MM, &ReadingSeries::DD})
@@ -150,15 +139,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }) == lines,
         "lines in windows");
   std::fclose(in);
-  check(run.lost == lost && (lost == 0 || (run.first.reading == first_lost + 1 &&
-                                           same_place(run.first.stop, expected[first_lost].stop))),
+  const LostReading* first = expected.first_lost();
+  check(run.lost == expected.lost() && (!first || (run.first.reading == first->reading + 1 &&
+                                                   run.first.stop.offset == first->stop.offset)),
         "the run's lost readings");
 
   // The checker, in windows, counts the same outcomes.
   CheckResult checked;
   in = file_with(text, text_size);
   check(check_readings(in, n, window, trace, checked) == RunEnd::converted &&
-            checked.lost() == lost && checked.asked == n,
+            checked.lost() == expected.lost() && checked.asked == n,
         "checker");
   std::fclose(in);
 

@@ -9,11 +9,13 @@
 
 namespace ctp {
 
-void literal_read_readings(std::FILE* in, ReadingSeries& s, std::vector<int>* items) {
+void literal_read_readings(std::FILE* in, ReadingSeries& s, std::vector<int>* items,
+                           std::vector<std::int64_t>* ends) {
   for (std::int64_t i = 0; i < s.n; ++i) {
     int got = std::fscanf(in, "%" SCNd64 "-%" SCNd64 "-%" SCNd64 " %lf:%lf:%lf\t%lf", &s.YY[i],
                           &s.MM[i], &s.DD[i], &s.hh[i], &s.mm[i], &s.ss[i], &s.temp[i]);
     if (items) items->push_back(got);
+    if (ends) ends->push_back(ftello(in));
   }
 }
 
@@ -48,10 +50,9 @@ bool literal_has_time(std::int64_t YY, std::int64_t MM, std::int64_t DD, double 
 
 }  // namespace
 
-std::vector<LiteralOutcome> literal_outcomes(const std::string& text, std::int64_t n) {
-  std::FILE* in = std::tmpfile();
-  std::fwrite(text.data(), 1, text.size(), in);
-  std::rewind(in);
+void literal_outcomes(const std::string& text, const ReadingSeries& s,
+                      const std::vector<int>& items, const std::vector<std::int64_t>& ends,
+                      WindowRecord& record, std::vector<ScanTrace>& trace) {
   // Lines counted up to counted, where the last of them starts at line_start.
   std::int64_t counted = 0, feeds = 0, line_start = 0;
   auto place = [&](std::int64_t at) {
@@ -59,28 +60,48 @@ std::vector<LiteralOutcome> literal_outcomes(const std::string& text, std::int64
       if (text[counted] == '\n') ++feeds, line_start = counted + 1;
     return Place{at, feeds + 1, at - line_start + 1};
   };
-  std::vector<LiteralOutcome> outcomes;
-  for (std::int64_t i = 0; i < n; ++i) {
-    std::int64_t YY, MM, DD;
-    double hh, mm, ss, temp;
-    const std::int64_t before = ftello(in);
-    int got = std::fscanf(in, "%" SCNd64 "-%" SCNd64 "-%" SCNd64 " %lf:%lf:%lf\t%lf", &YY, &MM, &DD,
-                          &hh, &mm, &ss, &temp);
-    const std::int64_t after = ftello(in);
+  record = {};
+  trace.clear();
+  for (std::int64_t i = 0, before = 0; i < s.n; before = ends[i++]) {
+    const std::int64_t after = ends[i];
     std::int64_t start = before;
     while (start < after && std::isspace(static_cast<unsigned char>(text[start]))) ++start;
     const bool crosses = text.find('\n', start) < static_cast<std::size_t>(after);
-    Outcome outcome = got == EOF                                 ? Outcome::past_end
-                      : got == 0 && start == after               ? Outcome::stuck
-                      : got < 7                                  ? Outcome::cut_short
-                      : crosses                                  ? Outcome::across_lines
-                      : literal_has_time(YY, MM, DD, hh, mm, ss) ? Outcome::in_full
-                                                                 : Outcome::without_time;
-    const Place start_place = place(start);
-    outcomes.push_back({outcome, start_place, place(after)});
+    const int got = items[i];
+    Outcome outcome = got == EOF                   ? Outcome::past_end
+                      : got == 0 && start == after ? Outcome::stuck
+                      : got < 7                    ? Outcome::cut_short
+                      : crosses                    ? Outcome::across_lines
+                      : literal_has_time(s.YY[i], s.MM[i], s.DD[i], s.hh[i], s.mm[i], s.ss[i])
+                          ? Outcome::in_full
+                          : Outcome::without_time;
+    trace.push_back({outcome, place(start)});
+    const int k = static_cast<int>(outcome);
+    if (record.count[k]++ > 0) continue;
+    record.first[k].reading = i;
+    record.first[k].start = trace.back().start;
+    record.first[k].stop = place(after);
   }
-  std::fclose(in);
-  return outcomes;
+}
+
+std::vector<std::int64_t> record_numbers(const WindowRecord& record) {
+  std::vector<std::int64_t> numbers;
+  for (int k = 1; k < outcome_kinds; ++k) {
+    const LostReading& f = record.first[k];
+    numbers.push_back(record.count[k]);
+    if (record.count[k] > 0)
+      numbers.insert(numbers.end(), {f.reading, f.start.offset, f.start.line, f.start.column,
+                                     f.stop.offset, f.stop.line, f.stop.column});
+  }
+  return numbers;
+}
+
+std::vector<std::int64_t> trace_numbers(const ScanTrace* trace, std::int64_t n) {
+  std::vector<std::int64_t> numbers;
+  for (const ScanTrace* t = trace; t < trace + n; ++t)
+    numbers.insert(numbers.end(), {static_cast<std::int64_t>(t->outcome), t->start.offset,
+                                   t->start.line, t->start.column});
+  return numbers;
 }
 
 bool literal_write_lines(std::FILE* out, const ReadingSeries& s) {

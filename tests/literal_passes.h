@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "reading_input.h"
 #include "reading_record.h"
 #include "reading_series.h"
 
@@ -17,21 +18,23 @@ namespace ctp {
 
 // Scans s.n readings from in, one fscanf each, into the columns. items, if given, receives
 // what each scan returned (EOF: -1): the fields of reading i from the items[i]-th on were
-// not assigned and hold what they held before.
-void literal_read_readings(std::FILE* in, ReadingSeries& s, std::vector<int>* items = nullptr);
+// not assigned and hold what they held before; ends, if given, ftell after each scan.
+void literal_read_readings(std::FILE* in, ReadingSeries& s, std::vector<int>* items = nullptr,
+                           std::vector<std::int64_t>* ends = nullptr);
 
-// What became of one literal scan, by the C library's own account: its outcome (the
-// program's Outcome), its first character other than white space (or where it stopped, if
-// it has none) and where it stopped.
-struct LiteralOutcome {
-  Outcome outcome;
-  Place start, stop;
-};
+// What literal_read_readings made of each reading of text into s, from what each scan
+// returned and ftell after it and the one before, with the bytes between: into trace, each
+// reading's outcome and start; into record, the count of each outcome and the first lost
+// reading of each, with its start and stop. Whether a reading has a time is worked out by
+// a day count of its own, not the program's calendar.
+void literal_outcomes(const std::string& text, const ReadingSeries& s,
+                      const std::vector<int>& items, const std::vector<std::int64_t>& ends,
+                      WindowRecord& record, std::vector<ScanTrace>& trace);
 
-// The outcomes of n scans of text, one fscanf each, from what each returned and ftell
-// before and after it, with the bytes between; whether a reading has a time is worked out
-// by a day count of its own, not the program's calendar.
-std::vector<LiteralOutcome> literal_outcomes(const std::string& text, std::int64_t n);
+// A record's counts and first lost readings' places, and a trace's outcomes and starts, as
+// numbers to compare.
+std::vector<std::int64_t> record_numbers(const WindowRecord& record);
+std::vector<std::int64_t> trace_numbers(const ScanTrace* trace, std::int64_t n);
 
 // Prints s.n lines, one fprintf each: time_s[i] - time_s[0] and -temp[i] * 1000. False when
 // a print fails.
