@@ -17,7 +17,8 @@
 //          in turn with the program, and checks that it writes the same bytes by notation.
 //        whole_program_benchmark --year   (the same for a year at 1 Hz, 31536000 readings;
 //                                          about 3 GB of temporary files)
-//        whole_program_benchmark --generate FILE READINGS   (only writes the input file)
+//        whole_program_benchmark --generate FILE READINGS [ROW]   (only writes the input
+//          file, in the notation of the notation table's row ROW, from 0: plain by default)
 // The files go to $TMPDIR (or /tmp) and are removed afterwards; 10 M readings take 0.27 GB
 // of input and 0.3 GB for each output.
 #include <fcntl.h>
@@ -33,6 +34,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -156,9 +158,9 @@ struct Run {
   long peak_kb;
 };
 
-// Runs program INPUT OUTPUT COUNT with standard output discarded. Every run writes a new
-// output file, since replacing a file costs the file system more, and unevenly; the input
-// stays in the page cache.
+// Runs program INPUT OUTPUT COUNT with standard output and error discarded. Every run
+// writes a new output file, since replacing a file costs the file system more, and
+// unevenly; the input stays in the page cache.
 Run run(const char* program, const fs::path& in, const fs::path& out, std::int64_t n) {
   if (fs::is_regular_file(out)) fs::remove(out);
   std::string count = std::to_string(n);
@@ -166,7 +168,8 @@ Run run(const char* program, const fs::path& in, const fs::path& out, std::int64
   auto start = std::chrono::steady_clock::now();
   pid_t pid = fork();
   if (pid == 0) {
-    if (!std::freopen("/dev/null", "w", stdout)) _exit(126);
+    if (!std::freopen("/dev/null", "w", stdout) || !std::freopen("/dev/null", "w", stderr))
+      _exit(126);
     execl(program, program, in.c_str(), out.c_str(), count.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
@@ -231,8 +234,10 @@ double median(std::vector<double> times) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 4 && std::string(argv[1]) == "--generate") {
-    generate(argv[2], std::atoll(argv[3]));
+  if ((argc == 4 || argc == 5) && std::string(argv[1]) == "--generate") {
+    const std::size_t row = argc == 5 ? std::strtoul(argv[4], nullptr, 10) : 0;
+    if (row >= std::size(notation_rows)) return 2;
+    generate(argv[2], std::atoll(argv[3]), notation_rows[row].notation);
     return 0;
   }
   constexpr int cold_runs = 3, warm_runs = 3;

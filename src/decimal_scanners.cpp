@@ -3,19 +3,20 @@
 
 #include <fast_float/fast_float.h>
 
+#include <cmath>
+
 namespace ctp {
 
-// An optional sign and 1 to longest_integer_digits decimal digits: a value "%ld" reads the
-// same in every version of the C library, and far from overflow.
-static bool plain_integer(const char*& text, std::int64_t& v) {
+// An optional sign and 1 to digits decimal digits: a value "%ld" reads the same in every
+// version of the C library, and far from overflow.
+static bool plain_integer(const char*& text, std::int64_t& v, int digits = longest_integer_digits) {
   const char* p = text;
   bool negative = take_sign(p);
   const char* start = p;
   std::uint64_t x = 0;
-  while (is_digit(*p) && p - start <= longest_integer_digits)
-    x = x * 10 + static_cast<unsigned>(*p++ - '0');
+  while (is_digit(*p) && p - start <= digits) x = x * 10 + static_cast<unsigned>(*p++ - '0');
   text = p;
-  if (p == start || p - start > longest_integer_digits) return false;
+  if (p == start || p - start > digits) return false;
   v = negative ? -static_cast<std::int64_t>(x) : static_cast<std::int64_t>(x);
   return true;
 }
@@ -52,7 +53,7 @@ bool plain_double(const char*& text, double& v) {
   if (exponent || m > exact_integer_bound) {
     double x;
     auto parsed = fast_float::from_chars(start, p, x);
-    if (parsed.ptr != p) return false;
+    if (parsed.ptr != p || !(std::fabs(x) < fast_double_bound)) return false;
     v = negative ? -x : x;
     return true;
   }
@@ -108,11 +109,12 @@ static bool literal(const char*& p, char c) {
 [[gnu::noinline]] GeneralScan scan_general_reading(const char* p) {
   GeneralScan g{};
   Scanned& r = g.r;
-  bool ok = skip_space(p) && plain_integer(p, r.YY) && literal(p, '-') && plain_integer(p, r.MM) &&
-            literal(p, '-') && plain_integer(p, r.DD) && is_space(*p) && skip_space_in_line(p) &&
-            any_plain_double(p, r.hh) && literal(p, ':') && any_plain_double(p, r.mm) &&
-            literal(p, ':') && any_plain_double(p, r.ss) && is_space(*p) && skip_space_in_line(p) &&
-            any_plain_double(p, r.temp) && is_space(*p);
+  bool ok = skip_space(p) && plain_integer(p, r.YY, longest_year_digits) && literal(p, '-') &&
+            plain_integer(p, r.MM) && static_cast<std::uint64_t>(r.MM) - 1 < 12 &&
+            literal(p, '-') && plain_integer(p, r.DD, longest_day_digits) && is_space(*p) &&
+            skip_space_in_line(p) && any_plain_double(p, r.hh) && literal(p, ':') &&
+            any_plain_double(p, r.mm) && literal(p, ':') && any_plain_double(p, r.ss) &&
+            is_space(*p) && skip_space_in_line(p) && any_plain_double(p, r.temp) && is_space(*p);
   g.at = p;
   g.ok = ok;
   return g;

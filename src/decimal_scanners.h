@@ -19,6 +19,12 @@ inline constexpr int longest_integer_digits = 18;  // far from the overflow "%ld
 // Digits of a plain double, both sides of the point: 10^19 < 2^64, so they never wrap.
 inline constexpr int longest_decimal_digits = 19;
 inline constexpr int longest_exponent_digits = 4;  // beyond every double's range already
+// A year of at most 8 digits, a day of at most 12, time fields below 10^300: with a month
+// of the year, every reading the fast path takes whole has a finite time (time_fault).
+inline constexpr int longest_year_digits = 8, longest_day_digits = 12;
+inline constexpr double fast_double_bound = 1e300;
+static_assert(1e8 * 366 * 86400 + 1e12 * 86400 < 9.2e18, "the date's seconds fit 64 bits");
+static_assert(4 * 3600 * fast_double_bound < 1.7e308, "the time's additions stay finite");
 
 // The most text the fast path looks at from a reading's start before it gives up. Each
 // item may read one character past its limit, to see that it was crossed: three runs of
@@ -65,17 +71,28 @@ inline bool skip_space(const char*& text) {
   return ok;
 }
 
+// White space other than a line feed, in one test of a mask.
+inline bool is_space_in_line(char c) {
+  constexpr std::uint64_t in_line = std::uint64_t{1} << ' ' | std::uint64_t{1} << '\t' |
+                                    std::uint64_t{1} << '\v' | std::uint64_t{1} << '\f' |
+                                    std::uint64_t{1} << '\r';
+  const auto byte = static_cast<unsigned char>(c);
+  return byte <= ' ' && (in_line >> byte & 1);
+}
+
 // skip_space within a line: false also for a run that holds a line feed. The fast path
 // takes a reading whole only within its line; one whose items cross a line is lost, and the
 // C library's scan says what it holds.
-inline bool skip_space_in_line(const char*& text) {
+[[gnu::always_inline]] inline bool skip_space_in_line(const char*& text) {
   const char* p = text;
   if (!is_space(p[0])) return true;
   if (!is_space(p[1])) {
     text = p + 1;
     return p[0] != '\n';
   }
-  while (is_space(*p) && *p != '\n' && p - text <= longest_space_run) ++p;
+  // Blanks first, the common run, in one test each.
+  while (*p == ' ' && p - text <= longest_space_run) ++p;
+  while (is_space_in_line(*p) && p - text <= longest_space_run) ++p;
   bool ok = *p != '\n' && p - text <= longest_space_run;
   text = p;
   return ok;
@@ -141,9 +158,9 @@ inline std::uint32_t eight_digit_value(std::uint64_t d) {
 
 // A plain decimal with an optional sign: at most longest_decimal_digits digits, a point
 // only between digits, and an optional exponent of 1 to longest_exponent_digits digits
-// with an optional sign, rounded as strtod rounds it. Anything that might continue the
-// number (a hexadecimal prefix, say) is left to the caller, which accepts only a separator
-// after it. On failure, p is where the scan gave up.
+// with an optional sign, rounded as strtod rounds it, below fast_double_bound. Anything that might
+// continue the number (a hexadecimal prefix, say) is left to the caller, which accepts only a
+// separator after it. On failure, p is where the scan gave up.
 bool plain_double(const char*& p, double& v);
 
 // A short_decimal with an optional sign; the common case of plain_double, kept inline.
@@ -278,8 +295,9 @@ struct GeneralScan {
   bool ok;
 };
 
-// Reads one reading of plain decimal text in any layout at p, within its line, as fscanf
-// would, or says where it gave up: within longest_plain_reading bytes of p.
+// Reads one reading of plain decimal text in any layout at p, within its line and with a
+// month of the year, as fscanf would, or says where it gave up: within
+// longest_plain_reading bytes of p.
 GeneralScan scan_general_reading(const char* p);
 
 // Reads one reading in the logger's own layout at p into r, in registers: within its line

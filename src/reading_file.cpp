@@ -327,16 +327,6 @@ struct Columns {
   }
 };
 
-// Whether a reading's time is finite without working it out: a month of the year, a date
-// within 10^8 years and 10^12 days, and time fields below 10^300 (a NaN is not).
-bool surely_has_time(const Scanned& r) {
-  constexpr std::int64_t years = 100'000'000, days = 1'000'000'000'000;
-  constexpr double field_bound = 1e300;
-  return r.MM >= 1 && r.MM <= 12 && r.YY >= -years && r.YY <= years && r.DD >= -days &&
-         r.DD <= days && std::fabs(r.hh) < field_bound && std::fabs(r.mm) < field_bound &&
-         std::fabs(r.ss) < field_bound;
-}
-
 // Up to 24 bytes of the buffer from the offset at, as far as it holds them.
 std::string text_at(const Cursor& in, std::int64_t at) {
   if (at < in.base) return "";
@@ -484,20 +474,15 @@ bool read_window(Cursor& c, ReadingSeries& s, WindowRecord& record, ScanTrace* t
     }
     c.pos = static_cast<std::size_t>(p - data);
     if (i == n) break;
-    // Plain text in another layout, within its line: read in full, with a time or not.
+    // Plain text in another layout: each read in full too.
     GeneralScan plain = scan_general_reading(p);
     CTP_ASSERT(static_cast<std::size_t>(plain.at - p) <= longest_plain_reading);
     if (plain.ok) {
-      const Scanned& r = plain.r;
-      TimeFault fault =
-          surely_has_time(r) ? TimeFault::none : time_fault(r.YY, r.MM, r.DD, r.hh, r.mm, r.ss);
-      if (traced || fault != TimeFault::none) {
+      if constexpr (traced) {
         whole_span(c, p);
-        record_reading<traced>(c, record, trace, i,
-                               fault == TimeFault::none ? Outcome::in_full : Outcome::without_time,
-                               r, offset_of(c, static_cast<std::size_t>(plain.at - data)), fault);
+        record_reading<traced>(c, record, trace, i, Outcome::in_full, plain.r, 0, TimeFault::none);
       }
-      columns.put(i++, r);
+      columns.put(i++, plain.r);
       c.pos = static_cast<std::size_t>(plain.at - data);
       continue;
     }

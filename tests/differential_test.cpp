@@ -383,13 +383,13 @@ TEST(ReadPassMatchesFscanf, AtAndPastEachLimitOfTheFastPath) {
     std::string run(blanks, ' ');
     return run + "2020-01-01" + run + "00:00:00" + run + "1.5\n";
   };
-  // Every item at its limit: 64 blanks, signed integers of 18 digits, signed decimals of
-  // 19 digits and a point.
-  const std::string run(64, ' '), integer = "+000000000000002020",
-                                  decimal = "-000000000000000001.5";
+  // Every item at its limit: 64 blanks, a year of 8 digits, a month of 18 and a day of 12,
+  // each signed, and signed decimals of 19 digits and a point.
+  const std::string run(64, ' '), year = "+00002020", month = "+000000000000000002",
+                                  day = "+000000000029", decimal = "-000000000000000001.5";
   // Its first run of white space is the line feed that ends the reading before it, and 63 blanks.
-  const std::string longest_plain = run.substr(1) + integer + "-" + integer + "-" + integer + run +
-                                    decimal + ":" + decimal + ":" + decimal + run + decimal + "\n";
+  const std::string longest_plain = run.substr(1) + year + "-" + month + "-" + day + run + decimal +
+                                    ":" + decimal + ":" + decimal + run + decimal + "\n";
   const std::string texts[] = {
       // The longest run of white space, before the reading and in each gap, and far past.
       spaced(64),
