@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
   // output is whole.
   const bool echoed = std::printf("%" PRId64 "\n", n) > 0;
 
-  RunRecord record;
+  OutcomeRecord record;
   RunEnd end = convert_readings(in, out, n, series, record, {.lines_in_memory = lines_in_memory});
   if (end == RunEnd::read_out_of_memory) return fail(no_memory_to_read, 1);
   if (end == RunEnd::read_failed) return fail(unreadable_input, 1);
@@ -63,6 +63,6 @@ int main(int argc, char** argv) {
   if (std::fclose(out) != 0 || end == RunEnd::write_failed) return fail(unwritable_output, 2);
   if (!echoed) return fail(unwritable_stdout, 2);
   // Every line is written; a reading lost on the way is still a failure.
-  if (record.lost > 0) return fail_lost(record.lost, n, finding(record.first), argv[1]);
+  if (record.lost() > 0) return fail_lost(record.lost(), n, finding(*record.first_lost()), argv[1]);
   return 0;
 }

@@ -30,30 +30,13 @@ std::string mend_line(const LostReading& r, const std::string& path, std::string
 
 }  // namespace
 
-std::int64_t CheckResult::lost() const { return asked - count[0]; }
-
-const LostReading* CheckResult::first_lost() const {
-  const LostReading* first_one = nullptr;
-  for (int k = 1; k < outcome_kinds; ++k)
-    if (count[k] > 0 && (!first_one || first[k].reading < first_one->reading))
-      first_one = &first[k];
-  return first_one;
-}
-
 RunEnd check_readings(std::FILE* in, std::int64_t count, ReadingSeries& s, ScanTrace* trace,
                       CheckResult& result) {
   result = {};
   result.count_given = count >= 0;
   double last_time = 0;
   bool last_timed = false;
-  auto look = [&](const ReadingSeries& w, const WindowRecord& record, std::int64_t done) {
-    for (int k = 0; k < outcome_kinds; ++k) {
-      if (k > 0 && record.count[k] > 0 && result.count[k] == 0) {
-        result.first[k] = record.first[k];
-        result.first[k].reading += done + 1;
-      }
-      result.count[k] += record.count[k];
-    }
+  auto look = [&](const ReadingSeries& w, const OutcomeRecord&, std::int64_t done) {
     result.asked += w.n;
     for (std::int64_t i = 0; i < w.n; ++i) {
       const double t = w.time_s[i];
@@ -83,33 +66,35 @@ RunEnd check_readings(std::FILE* in, std::int64_t count, ReadingSeries& s, ScanT
     }
     return true;
   };
-  RunRecord record;
-  return run_windows(in, count < 0 ? INT64_MAX : count, s, look, record,
+  return run_windows(in, count < 0 ? INT64_MAX : count, s, look, result.outcomes,
                      {.trace = trace, .to_the_end = count < 0});
 }
 
-int check_status(const CheckResult& r) { return r.lost() > 0 ? 1 : 0; }
+int check_status(const CheckResult& r) { return r.outcomes.lost() > 0 ? 1 : 0; }
 
 std::string check_report(const CheckResult& r, const std::string& path) {
   auto n = [](std::int64_t v) { return std::to_string(v); };
-  const char* asked = r.count_given                               ? " (COUNT)"
-                      : r.count[static_cast<int>(Outcome::stuck)] ? ", up to where every scan stops"
-                                                                  : ", every reading in the file";
+  const char* asked = r.count_given ? " (COUNT)"
+                      : r.outcomes.count[static_cast<int>(Outcome::stuck)]
+                          ? ", up to where every scan stops"
+                          : ", every reading in the file";
   std::string report = "readings asked for: " + n(r.asked) + asked +
-                       "; read in full: " + n(r.count[0]) + "; lost: " + n(r.lost()) + "\n";
+                       "; read in full: " + n(r.outcomes.count[0]) +
+                       "; lost: " + n(r.outcomes.lost()) + "\n";
   if (r.first_has_time)
     report += "reading 1, at line " + n(r.first_line) + ", is at " +
               date_time_text(r.first_time_s) + ": the elapsed seconds count from there\n";
   // The first lost reading of each kind, in the order they come in the file.
   std::vector<int> kinds;
   for (int k = 1; k < outcome_kinds; ++k)
-    if (r.count[k] > 0) kinds.push_back(k);
-  std::sort(kinds.begin(), kinds.end(),
-            [&r](int a, int b) { return r.first[a].reading < r.first[b].reading; });
+    if (r.outcomes.count[k] > 0) kinds.push_back(k);
+  std::sort(kinds.begin(), kinds.end(), [&r](int a, int b) {
+    return r.outcomes.first[a].reading < r.outcomes.first[b].reading;
+  });
   std::string given;
   for (int kind : kinds)
-    report += finding(r.first[kind]) + "; " + readings_lost(kind, r.count[kind]) + "\n" +
-              mend_line(r.first[kind], path, given);
+    report += finding(r.outcomes.first[kind]) + "; " + readings_lost(kind, r.outcomes.count[kind]) +
+              "\n" + mend_line(r.outcomes.first[kind], path, given);
   if (r.steps_back > 0)
     report += "line " + n(r.step_back_line) + ": the time steps back " +
               std::to_string(r.step_back_s) + " s at reading " + n(r.step_back_reading) +
@@ -118,15 +103,16 @@ std::string check_report(const CheckResult& r, const std::string& path) {
     report += "line " + n(r.gap_line) + ": the largest step forward, " + std::to_string(r.gap_s) +
               " s, comes before reading " + n(r.gap_reading) + "\n";
   if (!r.count_given)
-    report += r.lost() == 0 ? "the count to give: " + n(r.asked) + "\n"
-                            : "no count converts this file without a loss: mend it first\n";
+    report += r.outcomes.lost() == 0
+                  ? "the count to give: " + n(r.asked) + "\n"
+                  : "no count converts this file without a loss: mend it first\n";
   return report;
 }
 
 std::string first_finding(const CheckResult& r, const std::string& path) {
-  const LostReading* first_one = r.first_lost();
+  const LostReading* first_one = r.outcomes.first_lost();
   if (!first_one) return "";
-  std::string line = finding(*first_one) + "; " + std::to_string(r.lost()) + " of " +
+  std::string line = finding(*first_one) + "; " + std::to_string(r.outcomes.lost()) + " of " +
                      std::to_string(r.asked) + " readings lost";
   const Mend mend = mend_for(*first_one, path);
   if (!mend.command.empty()) line += "; " + mend.fault + ": mend with " + mend.command;

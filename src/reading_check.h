@@ -16,10 +16,9 @@ namespace ctp {
 
 struct CheckResult {
   bool count_given = false;
-  std::int64_t asked = 0;  // readings asked for: COUNT, or every reading in the file
-  std::int64_t count[outcome_kinds] = {};  // of those, by outcome
-  LostReading first[outcome_kinds];        // the first of each lost outcome, numbered from 1
-  bool first_has_time = false;             // reading 1 has a time, from which lines count
+  std::int64_t asked = 0;       // readings asked for: COUNT, or every reading in the file
+  OutcomeRecord outcomes;       // of those, by outcome; the first lost of each numbered from 1
+  bool first_has_time = false;  // reading 1 has a time, from which lines count
   double first_time_s = 0;
   std::int64_t first_line = 0;
   std::int64_t steps_back = 0;  // times earlier than the one before
@@ -27,10 +26,6 @@ struct CheckResult {
   double step_back_s = 0;
   std::int64_t gap_reading = 0, gap_line = 0;  // the reading after the largest step forward
   double gap_s = 0;
-
-  std::int64_t lost() const;
-  // The lost reading that comes first in the file; nullptr when none is lost.
-  const LostReading* first_lost() const;
 };
 
 // Reads count readings of in (count < 0: every reading the file holds, up to its end or

@@ -369,7 +369,7 @@ void whole_span(Cursor& in, const char* from) {
 // the offset stop: its outcome counted if lost, its places if it is the first of its
 // outcome in the window, and its start in the trace.
 template <bool traced>
-void record_reading(Cursor& in, WindowRecord& record, ScanTrace* trace, std::int64_t i,
+void record_reading(Cursor& in, OutcomeRecord& record, ScanTrace* trace, std::int64_t i,
                     Outcome outcome, const Scanned& r, std::int64_t stop, TimeFault fault) {
   const int kind = static_cast<int>(outcome);
   const bool first_lost = outcome != Outcome::in_full && record.count[kind]++ == 0;
@@ -449,7 +449,7 @@ void ReadingInput::finish() {
 // The read pass, with each reading's outcome and start in trace when traced: the
 // converter's instance looks at no reading's bytes again unless it is lost.
 template <bool traced>
-bool read_window(Cursor& c, ReadingSeries& s, WindowRecord& record, ScanTrace* trace,
+bool read_window(Cursor& c, ReadingSeries& s, OutcomeRecord& record, ScanTrace* trace,
                  bool to_the_end) {
   CTP_ASSERT(s.n <= s.capacity);
   record = {};
@@ -520,11 +520,11 @@ bool read_window(Cursor& c, ReadingSeries& s, WindowRecord& record, ScanTrace* t
   return true;
 }
 
-bool read_readings(ReadingInput& input, ReadingSeries& s, WindowRecord& record) {
+bool read_readings(ReadingInput& input, ReadingSeries& s, OutcomeRecord& record) {
   return input.cursor_ && read_window<false>(*input.cursor_, s, record, nullptr, false);
 }
 
-bool read_readings(ReadingInput& input, ReadingSeries& s, WindowRecord& record, ScanTrace* trace,
+bool read_readings(ReadingInput& input, ReadingSeries& s, OutcomeRecord& record, ScanTrace* trace,
                    bool to_the_end) {
   return input.cursor_ && read_window<true>(*input.cursor_, s, record, trace, to_the_end);
 }

@@ -22,6 +22,7 @@ inline constexpr std::size_t read_buffer_slack = 1024;
 struct ScanTrace {
   Outcome outcome;
   Place start;
+  bool operator==(const ScanTrace&) const = default;
 };
 
 class ReadingInput {
@@ -52,8 +53,8 @@ class ReadingInput {
   struct Cursor;  // the read pass's own: defined and used only there
 
  private:
-  friend bool read_readings(ReadingInput& input, ReadingSeries& s, WindowRecord& record);
-  friend bool read_readings(ReadingInput& input, ReadingSeries& s, WindowRecord& record,
+  friend bool read_readings(ReadingInput& input, ReadingSeries& s, OutcomeRecord& record);
+  friend bool read_readings(ReadingInput& input, ReadingSeries& s, OutcomeRecord& record,
                             ScanTrace* trace, bool to_the_end);
   std::unique_ptr<Cursor> cursor_;
 };
@@ -61,7 +62,7 @@ class ReadingInput {
 // The read pass as read_readings, that also fills trace[i] for each reading i of the window.
 // With to_the_end it reads no further than the input's readings: the window ends before the
 // first reading past the end of the file, or after the first stuck one, and s.n says where.
-bool read_readings(ReadingInput& input, ReadingSeries& s, WindowRecord& record, ScanTrace* trace,
+bool read_readings(ReadingInput& input, ReadingSeries& s, OutcomeRecord& record, ScanTrace* trace,
                    bool to_the_end);
 
 }  // namespace ctp

@@ -61,18 +61,28 @@ bool starts(const std::string& text, const char* prefix) { return text.rfind(pre
 
 }  // namespace
 
-std::int64_t WindowRecord::lost() const {
+std::int64_t OutcomeRecord::lost() const {
   std::int64_t sum = 0;
   for (int k = 1; k < outcome_kinds; ++k) sum += count[k];
   return sum;
 }
 
-const LostReading* WindowRecord::first_lost() const {
+const LostReading* OutcomeRecord::first_lost() const {
   const LostReading* first_one = nullptr;
   for (int k = 1; k < outcome_kinds; ++k)
     if (count[k] > 0 && (!first_one || first[k].reading < first_one->reading))
       first_one = &first[k];
   return first_one;
+}
+
+void OutcomeRecord::add(const OutcomeRecord& later, std::int64_t before) {
+  for (int k = 0; k < outcome_kinds; ++k) {
+    if (count[k] == 0 && later.count[k] > 0) {
+      first[k] = later.first[k];
+      first[k].reading += before;
+    }
+    count[k] += later.count[k];
+  }
 }
 
 const char* item_name(int k) { return k >= 1 && k <= 7 ? items[k - 1] : "item"; }

@@ -28,6 +28,7 @@ inline constexpr int outcome_kinds = 6;
 // bytes), from 1.
 struct Place {
   std::int64_t offset = 0, line = 0, column = 0;
+  bool operator==(const Place&) const = default;
 };
 
 // The first lost reading of an outcome, as the read pass saw it.
@@ -51,13 +52,16 @@ struct LostReading {
 };
 
 // The outcomes of one window's readings, counted, and the first lost reading of each.
-struct WindowRecord {
+struct OutcomeRecord {
   std::int64_t count[outcome_kinds] = {};
   LostReading first[outcome_kinds];
 
   std::int64_t lost() const;
   // The lost reading that comes first in the window; nullptr when none is lost.
   const LostReading* first_lost() const;
+  // Adds the record of a later window, with before readings ahead of its first: its
+  // counts, and of each outcome its first lost reading where this record has none.
+  void add(const OutcomeRecord& later, std::int64_t before);
 };
 
 // The item a scan reads as its k-th, from 1: "year" to "value".

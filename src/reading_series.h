@@ -47,7 +47,7 @@ bool reserve_series(ReadingSeries& s, std::int64_t n);
 class ReadingInput;
 
 // The outcome of each reading of a window (reading_record.h).
-struct WindowRecord;
+struct OutcomeRecord;
 
 // Read pass: scans the next s.n readings from input, each as by
 // fscanf(in, "%ld-%ld-%ld %lf:%lf:%lf\t%lf", ...). Items a scan does not assign get 0 (the
@@ -56,7 +56,7 @@ struct WindowRecord;
 // Returns false when a read fails, or a scan fails otherwise than at the end of the file
 // (input.error() says why: ENOMEM when the C library could not hold a number), leaving the
 // rest of the series unread.
-bool read_readings(ReadingInput& input, ReadingSeries& s, WindowRecord& record);
+bool read_readings(ReadingInput& input, ReadingSeries& s, OutcomeRecord& record);
 
 // Conversion pass: fills s.time_s from the date and time columns. A reading has no time
 // (no_value()) when its seconds were not assigned, its month is outside 1 to 12, or its

@@ -24,17 +24,6 @@ std::int64_t readings_that_fit(std::int64_t wanted) {
   return fit;
 }
 
-// Adds a window's losses to the run's, and its first lost reading where it is the run's.
-void tally(RunRecord& run, const WindowRecord& window, std::int64_t done) {
-  const std::int64_t lost = window.lost();
-  if (lost == 0) return;
-  if (run.lost == 0) {
-    run.first = *window.first_lost();
-    run.first.reading += done + 1;
-  }
-  run.lost += lost;
-}
-
 }  // namespace
 
 bool reserve_window(ReadingSeries& s, std::int64_t count, std::int64_t also_needed) {
@@ -49,13 +38,13 @@ bool reserve_window(ReadingSeries& s, std::int64_t count, std::int64_t also_need
 }
 
 RunEnd run_windows(std::FILE* in, std::int64_t count, ReadingSeries& s, const WindowUse& use,
-                   RunRecord& record, const RunOptions& options) {
+                   OutcomeRecord& record, const RunOptions& options) {
   record = {};
   if (count <= 0) return RunEnd::converted;
   ReadingInput input(in, s, options.read_size);
   if (s.capacity <= 0 || !input.started()) return RunEnd::read_failed;
   CTP_ASSERT(options.trace || !options.to_the_end);
-  WindowRecord window;
+  OutcomeRecord window;
   for (std::int64_t done = 0; done < count; done += s.n) {
     if (options.to_the_end && input.ended()) break;
     s.n = std::min(s.capacity, count - done);
@@ -69,7 +58,7 @@ RunEnd run_windows(std::FILE* in, std::int64_t count, ReadingSeries& s, const Wi
       return errno == ENOMEM ? RunEnd::read_out_of_memory : RunEnd::read_failed;
     }
     convert_times(s);
-    tally(record, window, done);
+    record.add(window, done + 1);
     if (!use(s, window, done)) return RunEnd::write_failed;
   }
   input.finish();
@@ -77,9 +66,9 @@ RunEnd run_windows(std::FILE* in, std::int64_t count, ReadingSeries& s, const Wi
 }
 
 RunEnd convert_readings(std::FILE* in, std::FILE* out, std::int64_t count, ReadingSeries& s,
-                        RunRecord& record, const RunOptions& options) {
+                        OutcomeRecord& record, const RunOptions& options) {
   double t0 = 0;
-  auto write = [out, &t0](const ReadingSeries& window, const WindowRecord&, std::int64_t done) {
+  auto write = [out, &t0](const ReadingSeries& window, const OutcomeRecord&, std::int64_t done) {
     // Every line's elapsed time counts from the first reading of the first window.
     if (done == 0) t0 = window.time_s[0];
     return write_lines(out, window, t0);

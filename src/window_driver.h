@@ -26,17 +26,10 @@ bool reserve_window(ReadingSeries& s, std::int64_t count, std::int64_t also_need
 // to hold a number, or otherwise), or a window could not be handed over (a write failed).
 enum class RunEnd { converted, read_failed, read_out_of_memory, write_failed };
 
-// What a run lost of the readings asked for: how many, and the first of them, its reading
-// numbered from 1 in the run.
-struct RunRecord {
-  std::int64_t lost = 0;
-  LostReading first;
-};
-
 // Takes each window once it is read and converted, with its record and the number of
 // readings before it; false ends the run with write_failed.
 using WindowUse =
-    std::function<bool(const ReadingSeries& s, const WindowRecord& record, std::int64_t done)>;
+    std::function<bool(const ReadingSeries& s, const OutcomeRecord& record, std::int64_t done)>;
 
 struct RunOptions {
   std::size_t read_size = read_block_bytes;  // bytes asked of the system at a time
@@ -52,16 +45,17 @@ struct RunOptions {
 };
 
 // Reads count readings of in, in windows of up to s.capacity readings: reads a window into
-// s, converts it, hands it to use, and again until count readings are read. The read pass
+// s, converts it, hands it to use, and again until count readings are read. record gets
+// the outcomes of the run's readings, the first lost one of each numbered from 1. The read pass
 // carries on where the last window stopped, so every window reads what one pass over the
 // whole file would. On return, in is positioned after the last scan, as after fscanf; when
 // the read pass failed, errno says why.
 RunEnd run_windows(std::FILE* in, std::int64_t count, ReadingSeries& s, const WindowUse& use,
-                   RunRecord& record, const RunOptions& options = {});
+                   OutcomeRecord& record, const RunOptions& options = {});
 
 // The converter's run: writes each window's lines to out, every elapsed time counting from
 // the first reading. The lines are the same whatever the window's size.
 RunEnd convert_readings(std::FILE* in, std::FILE* out, std::int64_t count, ReadingSeries& s,
-                        RunRecord& record, const RunOptions& options = {});
+                        OutcomeRecord& record, const RunOptions& options = {});
 
 }  // namespace ctp

@@ -131,7 +131,8 @@ struct ReadOutcome {
   std::vector<std::uint64_t> fields;
   std::int64_t position;
   std::vector<int> items;  // what each literal scan returned: the mask of both outcomes
-  std::vector<std::int64_t> record, trace;
+  std::vector<std::int64_t> record;
+  std::vector<ScanTrace> trace;
   bool operator==(const ReadOutcome& o) const {
     return fields == o.fields && position == o.position && record == o.record &&
            (trace.empty() || o.trace.empty() || trace == o.trace);
@@ -139,9 +140,9 @@ struct ReadOutcome {
 };
 
 ReadOutcome outcome(const ReadingSeries& s, const std::vector<int>& items, std::int64_t position,
-                    const WindowRecord& record, const std::vector<ScanTrace>& trace) {
+                    const OutcomeRecord& record, const std::vector<ScanTrace>& trace) {
   constexpr std::uint64_t unassigned = 0xdeadbeef;
-  ReadOutcome o{{}, position, items, {}, {}};
+  ReadOutcome o{{}, position, items, record_numbers(record), trace};
   for (std::int64_t i = 0; i < s.n; ++i) {
     int k = 0;
     for (std::int64_t v : {s.YY[i], s.MM[i], s.DD[i]})
@@ -151,8 +152,6 @@ ReadOutcome outcome(const ReadingSeries& s, const std::vector<int>& items, std::
                          : std::isnan(v) ? std::uint64_t{std::signbit(v)}  // as same_value()
                                          : std::bit_cast<std::uint64_t>(v));
   }
-  o.record = record_numbers(record);
-  o.trace = trace_numbers(trace.data(), static_cast<std::int64_t>(trace.size()));
   return o;
 }
 
@@ -163,7 +162,7 @@ ReadOutcome read_with_fscanf(const std::string& text, std::int64_t n) {
   std::vector<int> items;
   std::vector<std::int64_t> ends;
   literal_read_readings(in, s, &items, &ends);
-  WindowRecord record;
+  OutcomeRecord record;
   std::vector<ScanTrace> trace;
   literal_outcomes(text, s, items, ends, record, trace);
   ReadOutcome o = outcome(s, items, ftello(in), record, trace);
@@ -181,7 +180,7 @@ ReadOutcome read_fast(const std::string& text, const ReadOutcome& literal, std::
   ReadingSeries s, w;
   EXPECT_TRUE(reserve_series(s, n));
   EXPECT_TRUE(reserve_series(w, window ? window : n));
-  WindowRecord record, run;
+  OutcomeRecord record, run;
   std::vector<ScanTrace> trace(static_cast<std::size_t>(n));
   {
     ReadingInput input(in, w, read_size ? read_size : read_block_bytes);
@@ -189,13 +188,7 @@ ReadOutcome read_fast(const std::string& text, const ReadOutcome& literal, std::
       w.n = std::min(w.capacity, n - i);
       EXPECT_TRUE(traced ? read_readings(input, w, record, trace.data() + i, false)
                          : read_readings(input, w, record));
-      for (int k = 1; k < outcome_kinds; ++k) {
-        if (run.count[k] == 0 && record.count[k] > 0) {
-          run.first[k] = record.first[k];
-          run.first[k].reading += i;
-        }
-        run.count[k] += record.count[k];
-      }
+      run.add(record, i + 1);
       for (auto [from, to] : {std::pair{w.YY, s.YY}, {w.MM, s.MM}, {w.DD, s.DD}})
         std::copy_n(from, w.n, to + i);
       for (auto [from, to] : {std::pair{w.hh, s.hh}, {w.mm, s.mm}, {w.ss, s.ss}, {w.temp, s.temp}})

@@ -25,16 +25,15 @@ void literal_read_readings(std::FILE* in, ReadingSeries& s, std::vector<int>* it
 // What literal_read_readings made of each reading of text into s, from what each scan
 // returned and ftell after it and the one before, with the bytes between: into trace, each
 // reading's outcome and start; into record, the count of each outcome and the first lost
-// reading of each, with its start and stop. Whether a reading has a time is worked out by
-// a day count of its own, not the program's calendar.
-void literal_outcomes(const std::string& text, const ReadingSeries& s,
-                      const std::vector<int>& items, const std::vector<std::int64_t>& ends,
-                      WindowRecord& record, std::vector<ScanTrace>& trace);
+// reading of each, numbered from 1, with its start and stop. A reading read in full has a time
+// where the conversion pass, run here on s, gives it a finite one: what is compared is the read
+// pass's own rule for it, on the fast paths and off them.
+void literal_outcomes(const std::string& text, ReadingSeries& s, const std::vector<int>& items,
+                      const std::vector<std::int64_t>& ends, OutcomeRecord& record,
+                      std::vector<ScanTrace>& trace);
 
-// A record's counts and first lost readings' places, and a trace's outcomes and starts, as
-// numbers to compare.
-std::vector<std::int64_t> record_numbers(const WindowRecord& record);
-std::vector<std::int64_t> trace_numbers(const ScanTrace* trace, std::int64_t n);
+// A record's counts and first lost readings' places, as numbers to compare.
+std::vector<std::int64_t> record_numbers(const OutcomeRecord& record);
 
 // Prints s.n lines, one fprintf each: time_s[i] - time_s[0] and -temp[i] * 1000. False when
 // a print fails.

@@ -132,7 +132,7 @@ TEST_P(ProgramChoice, WritesTheseBytes) {
   std::FILE* out = std::tmpfile();
   ReadingSeries s;
   ASSERT_TRUE(reserve_series(s, 2));
-  RunRecord record;
+  OutcomeRecord record;
   EXPECT_EQ(convert_readings(in, out, c.n, s, record), RunEnd::converted);
   std::rewind(out);
   EXPECT_EQ(rest_of(out), c.lines);

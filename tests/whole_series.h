@@ -14,7 +14,7 @@ namespace ctp {
 inline bool read_whole_series(std::FILE* in, ReadingSeries& s,
                               std::size_t read_size = read_block_bytes) {
   ReadingInput input(in, s, read_size);
-  WindowRecord record;
+  OutcomeRecord record;
   return input.started() && read_readings(input, s, record);
 }
 
