@@ -124,7 +124,7 @@ int main(int argc, char** argv) {
   if (mode == report) return print(check_report(result, path), status);
   // A count or a date that would lose a reading, passed on, is never printed.
   if (status != 0) return say(path, first_finding(result, path), status);
-  if (mode == count_only) return print(std::to_string(result.asked) + "\n", 0);
+  if (mode == count_only) return print(std::to_string(result.outcomes.readings()) + "\n", 0);
   if (!result.first_has_time) return say(path, "the file holds no reading", 1);
   const std::string date = date_time_text(result.first_time_s);
   if (date.empty()) return say(path, "reading 1 lies too far from 2019 for a date", 1);

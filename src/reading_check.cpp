@@ -37,7 +37,6 @@ RunEnd check_readings(std::FILE* in, std::int64_t count, ReadingSeries& s, ScanT
   double last_time = 0;
   bool last_timed = false;
   auto look = [&](const ReadingSeries& w, const OutcomeRecord&, std::int64_t done) {
-    result.asked += w.n;
     for (std::int64_t i = 0; i < w.n; ++i) {
       const double t = w.time_s[i];
       const bool timed = std::isfinite(t);
@@ -78,7 +77,7 @@ std::string check_report(const CheckResult& r, const std::string& path) {
                       : r.outcomes.count[static_cast<int>(Outcome::stuck)]
                           ? ", up to where every scan stops"
                           : ", every reading in the file";
-  std::string report = "readings asked for: " + n(r.asked) + asked +
+  std::string report = "readings asked for: " + n(r.outcomes.readings()) + asked +
                        "; read in full: " + n(r.outcomes.count[0]) +
                        "; lost: " + n(r.outcomes.lost()) + "\n";
   if (r.first_has_time)
@@ -104,7 +103,7 @@ std::string check_report(const CheckResult& r, const std::string& path) {
               " s, comes before reading " + n(r.gap_reading) + "\n";
   if (!r.count_given)
     report += r.outcomes.lost() == 0
-                  ? "the count to give: " + n(r.asked) + "\n"
+                  ? "the count to give: " + n(r.outcomes.readings()) + "\n"
                   : "no count converts this file without a loss: mend it first\n";
   return report;
 }
@@ -113,7 +112,7 @@ std::string first_finding(const CheckResult& r, const std::string& path) {
   const LostReading* first_one = r.outcomes.first_lost();
   if (!first_one) return "";
   std::string line = finding(*first_one) + "; " + std::to_string(r.outcomes.lost()) + " of " +
-                     std::to_string(r.asked) + " readings lost";
+                     std::to_string(r.outcomes.readings()) + " readings lost";
   const Mend mend = mend_for(*first_one, path);
   if (!mend.command.empty()) line += "; " + mend.fault + ": mend with " + mend.command;
   return line;

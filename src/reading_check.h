@@ -16,9 +16,10 @@ namespace ctp {
 
 struct CheckResult {
   bool count_given = false;
-  std::int64_t asked = 0;       // readings asked for: COUNT, or every reading in the file
-  OutcomeRecord outcomes;       // of those, by outcome; the first lost of each numbered from 1
-  bool first_has_time = false;  // reading 1 has a time, from which lines count
+  // The readings asked for (COUNT, or every reading in the file) by outcome, the first lost
+  // of each numbered from 1.
+  OutcomeRecord outcomes;
+  bool first_has_time = false;  // reading 1 has a time, from which elapsed times count
   double first_time_s = 0;
   std::int64_t first_line = 0;
   std::int64_t steps_back = 0;  // times earlier than the one before

@@ -57,6 +57,7 @@ struct OutcomeRecord {
   LostReading first[outcome_kinds];
 
   std::int64_t lost() const;
+  std::int64_t readings() const { return count[0] + lost(); }
   // The lost reading that comes first in the window; nullptr when none is lost.
   const LostReading* first_lost() const;
   // Adds the record of a later window, with before readings ahead of its first: its

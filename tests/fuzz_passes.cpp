@@ -144,7 +144,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CheckResult checked;
   in = file_with(text, text_size);
   check(check_readings(in, n, window, trace, checked) == RunEnd::converted &&
-            checked.outcomes.lost() == expected.lost() && checked.asked == n,
+            checked.outcomes.lost() == expected.lost() && checked.outcomes.readings() == n,
         "checker");
   std::fclose(in);
 
