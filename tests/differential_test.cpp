@@ -124,9 +124,7 @@ TEST(PutLfMatchesPrintf, LoggerValuesAndDecimalBoundaries) {
 // The fields of every reading that the literal scan assigned, and where the stream was
 // left, as bytes. The literal program leaves the other fields undefined, and the sign is
 // all a NaN's text shows: those fields count as unassigned, NaNs by their sign alone.
-// Beside them, what became of the readings: of each lost outcome its count and its first
-// reading, with that reading's start and stop; and, where traced, each reading's outcome
-// and start.
+// Beside them, the record of the run and, where traced, each reading's outcome and start.
 struct ReadOutcome {
   std::vector<std::uint64_t> fields;
   std::int64_t position;

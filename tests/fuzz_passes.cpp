@@ -100,8 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Every field the literal scan assigned, NaNs by their sign alone.
   check(fast_position == literal_position, "position after the last scan");
   // Each reading's outcome and start as the checker traces them, and below, the converter's
-  // record in windows: of each outcome the count and the first reading, where it starts and
-  // where it stops; against fscanf and ftell.
+  // record in windows, against fscanf and ftell.
   OutcomeRecord expected;
   std::vector<ScanTrace> expected_trace;
   literal_outcomes(std::string(reinterpret_cast<const char*>(text), text_size), literal, items,

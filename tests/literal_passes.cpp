@@ -22,8 +22,7 @@ void literal_outcomes(const std::string& text, ReadingSeries& s, const std::vect
                       const std::vector<std::int64_t>& ends, OutcomeRecord& record,
                       std::vector<ScanTrace>& trace) {
   convert_times(s);
-  // Lines counted up to counted, where the last of them starts at line_start.
-  std::int64_t counted = 0, feeds = 0, line_start = 0;
+  std::int64_t counted = 0, feeds = 0, line_start = 0;  // lines before counted; the last's start
   auto place = [&](std::int64_t at) {
     for (; counted < at; ++counted)
       if (text[counted] == '\n') ++feeds, line_start = counted + 1;

@@ -22,12 +22,9 @@ namespace ctp {
 void literal_read_readings(std::FILE* in, ReadingSeries& s, std::vector<int>* items = nullptr,
                            std::vector<std::int64_t>* ends = nullptr);
 
-// What literal_read_readings made of each reading of text into s, from what each scan
-// returned and ftell after it and the one before, with the bytes between: into trace, each
-// reading's outcome and start; into record, the count of each outcome and the first lost
-// reading of each, numbered from 1, with its start and stop. A reading read in full has a time
-// where the conversion pass, run here on s, gives it a finite one: what is compared is the read
-// pass's own rule for it, on the fast paths and off them.
+// Each reading's outcome and start into trace, and the record of a run into record, from
+// what literal_read_readings' scans of text into s returned and ftell before and after
+// each. A time is the conversion pass's, run here on s: the read pass's rule is compared.
 void literal_outcomes(const std::string& text, ReadingSeries& s, const std::vector<int>& items,
                       const std::vector<std::int64_t>& ends, OutcomeRecord& record,
                       std::vector<ScanTrace>& trace);
