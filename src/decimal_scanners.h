@@ -23,7 +23,6 @@ inline constexpr int longest_exponent_digits = 4;  // beyond every double's rang
 // of the year, every reading the fast path takes whole has a finite time (time_fault).
 inline constexpr int longest_year_digits = 8, longest_day_digits = 12;
 inline constexpr double fast_double_bound = 1e300;
-static_assert(1e8 * 366 * 86400 + 1e12 * 86400 < 9.2e18, "the date's seconds fit 64 bits");
 static_assert(4 * 3600 * fast_double_bound < 1.7e308, "the time's additions stay finite");
 
 // The most text the fast path looks at from a reading's start before it gives up. Each
@@ -111,6 +110,10 @@ inline constexpr double exact_powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1
                                                  1e14, 1e15, 1e16, 1e17, 1e18, 1e19};
 
 static_assert(std::size(exact_powers_of_ten) > longest_decimal_digits);
+static_assert(exact_powers_of_ten[longest_year_digits] * 366 * 86400 +
+                      exact_powers_of_ten[longest_day_digits] * 86400 <
+                  9.2e18,
+              "the date's seconds fit 64 bits");
 
 // The number of the eight digits d (values 0 to 9, the first in the lowest byte), in three
 // multiplications that each combine neighbours (Kholdstare, "Faster Integer Parsing"):

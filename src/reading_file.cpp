@@ -59,10 +59,11 @@ struct ReadingInput::Cursor {
   std::int64_t fallback_read = 0;   // file offset up to which that stream has read
   std::int64_t fallback_ended = 0;  // file offset where its last scan ended
   // Lines, counted only where a place is named: the line feeds before lines_to, and the
-  // offset after the last of them. A regular file's bytes let go of before they were
-  // counted are read again from it (at first_offset, where reading began); any other
-  // input's are counted as they are let go.
-  bool rereadable = false;
+  // offset after the last of them. Bytes are counted as they are let go where every place
+  // is named (the checker's trace) or the input cannot be read again; otherwise a regular
+  // file's bytes let go of uncounted are read again from it, at first_offset, where
+  // reading began.
+  bool rereadable = false, count_as_let_go = true;
   std::int64_t first_offset = 0;
   std::int64_t lines_to = 0, line_feeds = 0, line_start = 0;
   ScanSpan span;  // the C library's scan in progress
@@ -121,7 +122,7 @@ void count_lines(Cursor& in, const char* p, std::size_t n, std::int64_t at) {
 // again from the file. Should the file have shrunk meanwhile, those it no longer holds
 // count as none.
 [[gnu::cold, gnu::noinline]] void count_lines_let_go(Cursor& in) {
-  CTP_ASSERT(in.rereadable);
+  CTP_ASSERT(in.rereadable && !in.count_as_let_go);
   char block[1 << 16];
   while (in.lines_to < in.base) {
     const auto size = static_cast<std::size_t>(
@@ -187,11 +188,10 @@ bool refill(Cursor& in) {
   if (in.at_end || in.error) return false;
   std::size_t keep_from = in.pos > kept_history ? in.pos - kept_history : 0;
   if (keep_from > 0) {
-    // What the bytes let go of show is taken first: a scan's span, and the lines of an
-    // input that cannot be read again.
+    // What the bytes let go of show is taken first: a scan's span, and their lines.
     const std::int64_t let_go_to = offset_of(in, keep_from);
     if (in.span.active) look(in, let_go_to, true);
-    if (!in.rereadable && in.lines_to < let_go_to) place_at(in, let_go_to);
+    if (in.count_as_let_go && in.lines_to < let_go_to) place_at(in, let_go_to);
     std::memmove(in.data, in.data + keep_from, in.end - keep_from);
     in.base += static_cast<std::int64_t>(keep_from);
     in.pos -= keep_from;
@@ -453,6 +453,7 @@ bool read_window(Cursor& c, ReadingSeries& s, OutcomeRecord& record, ScanTrace* 
                  bool to_the_end) {
   CTP_ASSERT(s.n <= s.capacity);
   record = {};
+  c.count_as_let_go = traced || !c.rereadable;
   const std::int64_t n = s.n;
   const Columns columns(s);
   std::int64_t i = 0;
