@@ -356,13 +356,11 @@ int items_on_line(const Cursor& in, std::int64_t first, std::int64_t line_feed) 
   return std::max(items, 0);
 }
 
-// Starts the cursor's span for a reading that the fast path read whole from the buffer's
-// byte from: its first character is the first other than white space, and it holds no
-// line feed.
-void whole_span(Cursor& in, const char* from) {
+// The trace of a reading that the fast path read whole from the buffer's byte from: read
+// in full, from its first character other than white space.
+ScanTrace whole_reading(Cursor& in, const char* from) {
   while (is_space(*from)) ++from;
-  in.span = {};
-  in.span.first = offset_of(in, static_cast<std::size_t>(from - in.data));
+  return {Outcome::in_full, place_at(in, offset_of(in, static_cast<std::size_t>(from - in.data)))};
 }
 
 // Records reading i of the window, whose span the cursor holds and whose scan stopped at
@@ -467,10 +465,7 @@ bool read_window(Cursor& c, ReadingSeries& s, OutcomeRecord& record, ScanTrace* 
       const char* after = scan_logger_reading(p, r, recent);
       if (!after) break;
       columns.put(i, r);
-      if constexpr (traced) {
-        whole_span(c, p);
-        record_reading<traced>(c, record, trace, i, Outcome::in_full, r, 0, TimeFault::none);
-      }
+      if constexpr (traced) trace[i] = whole_reading(c, p);
       p = after;
     }
     c.pos = static_cast<std::size_t>(p - data);
@@ -479,10 +474,7 @@ bool read_window(Cursor& c, ReadingSeries& s, OutcomeRecord& record, ScanTrace* 
     GeneralScan plain = scan_general_reading(p);
     CTP_ASSERT(static_cast<std::size_t>(plain.at - p) <= longest_plain_reading);
     if (plain.ok) {
-      if constexpr (traced) {
-        whole_span(c, p);
-        record_reading<traced>(c, record, trace, i, Outcome::in_full, plain.r, 0, TimeFault::none);
-      }
+      if constexpr (traced) trace[i] = whole_reading(c, p);
       columns.put(i++, plain.r);
       c.pos = static_cast<std::size_t>(plain.at - data);
       continue;

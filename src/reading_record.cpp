@@ -13,6 +13,9 @@ namespace {
 constexpr const char* items[] = {"year", "month", "day", "hour", "minute", "second", "value"};
 constexpr char all_items[] = "year, month, day, hour, minute, second, value";
 
+// The item a scan reads as its k-th, from 1: "year" to "value".
+const char* item_name(int k) { return k >= 1 && k <= 7 ? items[k - 1] : "item"; }
+
 std::string number(std::int64_t v) { return std::to_string(v); }
 
 std::string at(const Place& p) { return "line " + number(p.line) + ", column " + number(p.column); }
@@ -84,8 +87,6 @@ void OutcomeRecord::add(const OutcomeRecord& later, std::int64_t before) {
     count[k] += later.count[k];
   }
 }
-
-const char* item_name(int k) { return k >= 1 && k <= 7 ? items[k - 1] : "item"; }
 
 std::string finding(const LostReading& r) {
   const std::string reading = "reading " + number(r.reading);

@@ -65,9 +65,6 @@ struct OutcomeRecord {
   void add(const OutcomeRecord& later, std::int64_t before);
 };
 
-// The item a scan reads as its k-th, from 1: "year" to "value".
-const char* item_name(int k);
-
 // A lost reading of a run's record in a user's words, on one line: where it is and what
 // happened to it, "line 2, column 11: reading 2 stops after its month, ...".
 std::string finding(const LostReading& r);
