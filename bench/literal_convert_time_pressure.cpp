@@ -8,8 +8,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "calendar.h"
 #include "literal_passes.h"
-#include "reading_series.h"
+#include "window_driver.h"
 
 using namespace ctp;
 
@@ -19,8 +20,9 @@ int main(int argc, char** argv) {
   std::FILE* out = std::fopen(argv[2], "w");
   std::int64_t n = 0;
   if (!in || !out || std::sscanf(argv[3], "%" SCNd64, &n) != 1) return 2;
-  ReadingSeries series;
-  if (!reserve_series(series, n)) return 3;
+  Window window;
+  if (!allocate_window(window, n)) return 3;
+  ReadingSeries& series = window.series;
   std::printf("%" PRId64 "\n", n);
   literal_read_readings(in, series);
   convert_times(series);

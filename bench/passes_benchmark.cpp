@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "calendar.h"
 #include "lf_formatter.h"
 #include "literal_passes.h"
-#include "reading_series.h"
 #include "whole_series.h"
 
 using namespace ctp;
@@ -35,59 +35,61 @@ std::FILE* logger_file() {
   return f;
 }
 
-template <bool (*read)(std::FILE*, ReadingSeries&)>
+template <bool (*read)(std::FILE*, Window&)>
 void BM_Read(benchmark::State& state) {
   std::FILE* f = logger_file();
-  ReadingSeries s;
-  if (!reserve_series(s, readings)) std::abort();
+  Window w;
+  if (!allocate_window(w, readings)) std::abort();
   for (auto _ : state) {
     std::rewind(f);
-    read(f, s);
-    benchmark::DoNotOptimize(s.temp[readings - 1]);
+    read(f, w);
+    benchmark::DoNotOptimize(w.series.temp[readings - 1]);
   }
   std::fclose(f);
   state.SetItemsProcessed(state.iterations() * readings);
 }
-bool read_pass(std::FILE* in, ReadingSeries& s) { return read_whole_series(in, s); }
-bool literal_read_pass(std::FILE* in, ReadingSeries& s) {
-  literal_read_readings(in, s);
+bool read_pass(std::FILE* in, Window& w) { return read_whole_series(in, w); }
+bool literal_read_pass(std::FILE* in, Window& w) {
+  literal_read_readings(in, w.series);
   return true;
 }
 BENCHMARK(BM_Read<read_pass>)->Name("ReadPass");
 BENCHMARK(BM_Read<literal_read_pass>)->Name("LiteralReadPass");
 
 // The series read from logger_file(), its times converted when asked.
-ReadingSeries logger_series(bool converted) {
+Window logger_series(bool converted) {
   std::FILE* f = logger_file();
-  ReadingSeries s;
-  if (!reserve_series(s, readings)) std::abort();
-  read_whole_series(f, s);
+  Window w;
+  if (!allocate_window(w, readings)) std::abort();
+  read_whole_series(f, w);
   std::fclose(f);
-  if (converted) convert_times(s);
-  return s;
+  if (converted) convert_times(w.series);
+  return w;
 }
 
 void BM_ConvertTimes(benchmark::State& state) {
-  ReadingSeries s = logger_series(false);
+  Window w = logger_series(false);
   for (auto _ : state) {
-    convert_times(s);
-    benchmark::DoNotOptimize(s.time_s[readings - 1]);
+    convert_times(w.series);
+    benchmark::DoNotOptimize(w.series.time_s[readings - 1]);
   }
   state.SetItemsProcessed(state.iterations() * readings);
 }
 BENCHMARK(BM_ConvertTimes)->Name("ConvertTimes");
 
-template <bool (*write)(std::FILE*, const ReadingSeries&)>
+template <bool (*write)(std::FILE*, const Window&)>
 void BM_Write(benchmark::State& state) {
-  ReadingSeries s = logger_series(true);
+  Window w = logger_series(true);
   std::FILE* out = std::fopen("/dev/null", "w");
-  for (auto _ : state) write(out, s);
+  for (auto _ : state) write(out, w);
   std::fclose(out);
   state.SetItemsProcessed(state.iterations() * readings);
 }
-bool write_pass(std::FILE* out, const ReadingSeries& s) { return write_whole_series(out, s); }
-BENCHMARK(BM_Write<write_pass>)->Name("WritePass");
-BENCHMARK(BM_Write<literal_write_lines>)->Name("LiteralWritePass");
+bool literal_write_pass(std::FILE* out, const Window& w) {
+  return literal_write_lines(out, w.series);
+}
+BENCHMARK(BM_Write<write_whole_series>)->Name("WritePass");
+BENCHMARK(BM_Write<literal_write_pass>)->Name("LiteralWritePass");
 
 // Values as the write pass meets them: whole seconds and pressures times -1000.
 std::vector<double> typical_fields() {

@@ -1,8 +1,10 @@
-// The calendar behind the conversion pass.
+// Conversion pass: the calendar that turns each reading's date and time into seconds.
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+#include "reading_series.h"
 
 namespace ctp {
 
@@ -19,6 +21,11 @@ bool month_start_s(std::int64_t YY, std::int64_t MM, std::int64_t& seconds);
 // Why the conversion pass gives the reading no finite time; TimeFault::none when it has one.
 TimeFault time_fault(std::int64_t YY, std::int64_t MM, std::int64_t DD, double hh, double mm,
                      double ss);
+
+// Conversion pass: fills s.time_s from the date and time columns. A reading has no time
+// (no_value()) when its seconds were not assigned, its month is outside 1 to 12, or its
+// date's seconds since 2019-01-01 do not fit in 64 bits.
+void convert_times(ReadingSeries& s);
 
 // A finite time_s as the date and time it stands for, "YYYY-MM-DD hh:mm:ss", with the
 // fraction of its second rounded to at most six decimals. Empty beyond a billion years.

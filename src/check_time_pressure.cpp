@@ -102,19 +102,19 @@ int main(int argc, char** argv) {
 
   // The converter's memory rules: a window and its trace within the room, and a data-size
   // limit that makes a number too long for the memory fail with a message.
-  ReadingSeries series;
-  const std::int64_t window = count < 0 ? window_readings : count;
+  Window window;
+  const std::int64_t readings = count < 0 ? window_readings : count;
   std::unique_ptr<ScanTrace[]> trace;
-  if (window > 0) {
+  if (readings > 0) {
     const std::int64_t trace_bytes =
-        std::min(window, window_readings) * static_cast<std::int64_t>(sizeof(ScanTrace));
-    if (!reserve_window(series, window, trace_bytes))
+        std::min(readings, window_readings) * static_cast<std::int64_t>(sizeof(ScanTrace));
+    if (!reserve_window(window, readings, trace_bytes))
       return say(path, "not enough memory to check it", 2);
-    trace.reset(new (std::nothrow) ScanTrace[static_cast<std::size_t>(series.capacity)]);
+    trace.reset(new (std::nothrow) ScanTrace[static_cast<std::size_t>(window.series.capacity)]);
     if (!trace) return say(path, "not enough memory to check it", 2);
   }
   CheckResult result;
-  const RunEnd end = check_readings(in, count, series, trace.get(), result);
+  const RunEnd end = check_readings(in, count, window, trace.get(), result);
   if (end == RunEnd::read_out_of_memory)
     return say(path, "not enough memory to read it: a number of millions of digits", 2);
   if (end != RunEnd::converted) return say(path, std::strerror(errno ? errno : EIO), 2);

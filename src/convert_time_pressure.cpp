@@ -47,15 +47,15 @@ int main(int argc, char** argv) {
   const bool lines_in_memory = output_in_memory(out);
   const std::int64_t lines_memory = lines_in_memory ? shortest_output_bytes(n) : 0;
 
-  ReadingSeries series;
-  if (n > 0 && !reserve_window(series, n, lines_memory)) return fail(no_memory, 3);
+  Window window;
+  if (n > 0 && !reserve_window(window, n, lines_memory)) return fail(no_memory, 3);
 
   // The conversion does not depend on the echo: a failed echo is reported once the
   // output is whole.
   const bool echoed = std::printf("%" PRId64 "\n", n) > 0;
 
   OutcomeRecord record;
-  RunEnd end = convert_readings(in, out, n, series, record, {.lines_in_memory = lines_in_memory});
+  RunEnd end = convert_readings(in, out, n, window, record, {.lines_in_memory = lines_in_memory});
   if (end == RunEnd::read_out_of_memory) return fail(no_memory_to_read, 1);
   if (end == RunEnd::read_failed) return fail(unreadable_input, 1);
 

@@ -125,22 +125,29 @@ struct FixedText {
 
 // The integer part and the millionths of |v| < 2^fixed_whole_bits from one product, where
 // that product proves them; false where it cannot, at a tie among others.
-// P = fl(|v| * 10^6) < 2^46, and R = (P + 2^52) - 2^52 is the integer nearest P: doubles
-// from 2^52 on are the integers. R - 1/2 and R + 1/2 are doubles too, and rounding is
-// monotonic, so |P - R| < 1/2 proves that the exact product lies strictly between them
-// and so rounds to R, as printf rounds it: R is the whole number of millionths. Where
-// doubles are evaluated with extra precision (x87), P and R are not these doubles, and
-// the exact way is always taken.
+// P = fl(|v| * 10^6) < 2^46, and R = (P + 2^52) - 2^52 is the integer nearest P, since the
+// doubles from 2^52 on are the integers (the 2^52 rounding trick). R - 1/2 and R + 1/2 are
+// doubles too, and rounding is monotonic, so |P - R| < 1/2 proves that the exact product
+// lies strictly between them and so rounds to R, as printf rounds it. Where doubles carry
+// extra precision (x87), P and R are not these doubles, and the exact way is always taken.
 [[gnu::always_inline]] inline bool product_millionths(double v, std::uint64_t& whole,
                                                       std::uint32_t& millionths) {
 #if FLT_EVAL_METHOD == 0
   const double a = std::fabs(v);
+  CTP_ASSERT(a < 0x1p26);
+  static_assert(fixed_whole_bits == 26 && million_bits == 20, "P < 2^46 < 2^52");
   const double P = a * 1e6;
   const double R = (P + 0x1p52) - 0x1p52;
   if (!(std::fabs(P - R) < 0.5)) return false;
   const std::uint64_t r = static_cast<std::uint64_t>(static_cast<std::int64_t>(R));
   whole = r / 1000000;
   millionths = static_cast<std::uint32_t>(r - whole * 1000000);
+  if constexpr (debug_checks) {
+    std::uint64_t exact_whole;
+    std::uint32_t exact_millionths;
+    split_millionths(std::bit_cast<std::uint64_t>(v), exact_whole, exact_millionths);
+    CTP_ASSERT(whole == exact_whole && millionths == exact_millionths);
+  }
   return true;
 #else
   (void)v, (void)whole, (void)millionths;

@@ -42,12 +42,10 @@ char* put_field(double v, char* to) {
   return put_lf(v, to);
 }
 
-// The longest line: two fields, the four blanks and the line feed.
-constexpr std::size_t longest_line = 2 * (lf_text_room - 1) + 4 + 1;
-static_assert(longest_line == longest_line_bytes);
-// A line starts before the block's end; the buffer's slack takes the rest of it, and the
-// bytes the digits store past it.
-static_assert(longest_line + lf_store_past <= write_buffer_slack);
+static_assert(longest_field_bytes == lf_text_room - 1);
+// A line starts before the block's end; the slack takes the rest of it, and the bytes the
+// digits store past it.
+static_assert(longest_line_bytes + lf_store_past <= write_buffer_slack);
 
 // A write that failed part-way left part of a line in out, which a reader would take for
 // a value: a regular file is cut back to the end of the last whole line of the `written`
@@ -74,28 +72,28 @@ bool hand_over(std::FILE* out, const char* block, std::size_t n) {
 
 }  // namespace
 
-bool write_lines(std::FILE* out, const ReadingSeries& s, double t0) {
-  CTP_ASSERT(s.n <= s.capacity);
+bool write_lines(std::FILE* out, const ReadingSeries& s, double t0, char* buffer) {
+  CTP_ASSERT(s.n <= s.capacity && rounds_to_nearest());
   if (s.n <= 0) return true;
-  char* const start = s.write_buffer;
+  char* const start = buffer;
   char* to = start;
   const double* time_s = s.time_s;
   const double* temp = s.temp;
   for (std::int64_t i = 0; i < s.n; ++i) {
-    CTP_ASSERT(to + longest_line + lf_store_past <= start + write_block_bytes + write_buffer_slack);
+    CTP_ASSERT(to + longest_line_bytes + lf_store_past <= start + write_buffer_bytes);
     // The common line: both texts are worked out side by side, then stored. Any NaN, the
     // marker of no value among them, fails fixed_text and takes the careful way.
     FixedText ft, fp;
     if (fixed_text(time_s[i] - t0, ft) && fixed_text(-temp[i] * 1000, fp)) {
       to = put_fixed(ft, to);
-      std::memcpy(to, "    ", 4);
-      to = put_fixed(fp, to + 4);
+      std::memcpy(to, field_separator, separator_bytes);
+      to = put_fixed(fp, to + separator_bytes);
     } else {
       // Without a first time no line has an elapsed time.
       double t = is_no_value(t0) || is_no_value(time_s[i]) ? no_value() : elapsed_s(time_s[i], t0);
       to = put_field(t, to);
-      std::memcpy(to, "    ", 4);
-      to = put_field(value_times_minus_1000(temp[i]), to + 4);
+      std::memcpy(to, field_separator, separator_bytes);
+      to = put_field(value_times_minus_1000(temp[i]), to + separator_bytes);
     }
     *to++ = '\n';
     if (to - start >= static_cast<std::ptrdiff_t>(write_block_bytes)) {

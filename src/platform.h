@@ -3,6 +3,7 @@
 #pragma once
 
 #include <bit>
+#include <cfloat>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -19,15 +20,16 @@ static_assert(std::numeric_limits<double>::is_iec559 && std::numeric_limits<doub
 #error "the read pass needs fopencookie (glibc or musl, on Linux)"
 #endif
 
-// CTP_ASSERT(condition) checks an invariant that the fast paths rely on (a buffer's room, a
-// scanner's reach) in the builds that define CTP_DEBUG_CHECKS, the sanitizer and fuzzing
-// builds, and stops the program loudly when it does not hold; the release build compiles
-// it out.
+// CTP_ASSERT(condition) checks a bound or invariant the fast paths rely on, in the builds
+// that define CTP_DEBUG_CHECKS (the sanitizer and fuzzing builds), and aborts loudly when it
+// fails; debug_checks guards the longer cross-checks of those builds.
 #if defined(CTP_DEBUG_CHECKS)
 #define CTP_ASSERT(condition) \
   ((condition) ? void(0) : ::ctp::assertion_failed(#condition, __FILE__, __LINE__))
+inline constexpr bool debug_checks = true;
 #else
-#define CTP_ASSERT(condition) void(0)
+#define CTP_ASSERT(condition) static_cast<void>(sizeof(!(condition)))  // unevaluated
+inline constexpr bool debug_checks = false;
 #endif
 
 namespace ctp {
@@ -35,6 +37,16 @@ namespace ctp {
 [[noreturn]] inline void assertion_failed(const char* condition, const char* file, int line) {
   std::fprintf(stderr, "%s:%d: invariant broken: %s\n", file, line, condition);
   std::abort();
+}
+
+// Arithmetic rounds to nearest, ties to even: the fast paths' exact divisions and their
+// rounding trick rely on it, as the C library's strtod and printf do for the same bytes.
+// Checked at run time as fast_float checks it: 1 + tiny and 1 - tiny are both 1 in that
+// mode alone. The volatile keeps the compiler from folding it in the default mode.
+inline bool rounds_to_nearest() {
+  static volatile double tiny = DBL_MIN;
+  const double t = tiny;
+  return t + 1.0 == 1.0 - t;
 }
 
 inline constexpr int double_mantissa_bits = 52;               // stored; the leading 1 is implied

@@ -30,7 +30,7 @@ std::string mend_line(const LostReading& r, const std::string& path, std::string
 
 }  // namespace
 
-RunEnd check_readings(std::FILE* in, std::int64_t count, ReadingSeries& s, ScanTrace* trace,
+RunEnd check_readings(std::FILE* in, std::int64_t count, Window& w, ScanTrace* trace,
                       CheckResult& result) {
   result = {};
   result.count_given = count >= 0;
@@ -65,7 +65,7 @@ RunEnd check_readings(std::FILE* in, std::int64_t count, ReadingSeries& s, ScanT
     }
     return true;
   };
-  return run_windows(in, count < 0 ? INT64_MAX : count, s, look, result.outcomes,
+  return run_windows(in, count < 0 ? INT64_MAX : count, w, look, result.outcomes,
                      {.trace = trace, .to_the_end = count < 0});
 }
 

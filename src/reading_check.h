@@ -9,7 +9,6 @@
 
 #include "reading_input.h"
 #include "reading_record.h"
-#include "reading_series.h"
 #include "window_driver.h"
 
 namespace ctp {
@@ -31,9 +30,9 @@ struct CheckResult {
 
 // Reads count readings of in (count < 0: every reading the file holds, up to its end or
 // the first stuck scan) with the converter's window loop, record and calendar, in windows
-// of s.capacity readings, each reading's outcome traced into trace (room for s.capacity),
+// of w.series.capacity readings, each reading's outcome traced into trace (room for s.capacity),
 // into result. Reads no byte more than the conversion of those readings would.
-RunEnd check_readings(std::FILE* in, std::int64_t count, ReadingSeries& s, ScanTrace* trace,
+RunEnd check_readings(std::FILE* in, std::int64_t count, Window& w, ScanTrace* trace,
                       CheckResult& result);
 
 // The report on result, a line a finding, naming path in the mends it gives.

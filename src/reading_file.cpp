@@ -21,7 +21,7 @@
 #include <string>
 
 #include "calendar.h"
-#include "decimal_scanners.h"
+#include "logger_reading.h"
 #include "platform.h"
 #include "reading_input.h"
 #include "reading_record.h"
@@ -41,13 +41,13 @@ struct ScanSpan {
   Place first_place, line_feed_place;
 };
 
-// Where the read pass stands in its input: the unscanned text in the series' read buffer,
+// Where the read pass stands in its input: the unscanned text in the pass's buffer,
 // the C library's stream over it, and whether scanning has ended.
 struct ReadingInput::Cursor {
   int fd = -1;
   std::size_t read_size = read_block_bytes;  // bytes asked of the system at a time
   std::size_t capacity = 0;                  // bytes of data
-  char* data = nullptr;                      // the series' read buffer
+  char* data = nullptr;                      // the pass's buffer
   std::size_t pos = 0;                       // the next byte a scan reads
   std::size_t end = 0;                       // bytes read so far into data
   std::int64_t base = 0;                     // offset in the file of data[0]
@@ -83,7 +83,6 @@ constexpr std::size_t kept_history = 64;
 // The buffer holds the history, the unscanned text and a block, then the NUL, then the bytes
 // the fast path may look at past it.
 static_assert(kept_history + longest_plain_reading + 1 + word_reach <= read_buffer_slack);
-constexpr std::size_t read_buffer_bytes = read_block_bytes + read_buffer_slack;
 
 // The offset in the file of the buffer's byte pos.
 std::int64_t offset_of(const Cursor& in, std::size_t pos) {
@@ -178,7 +177,7 @@ void look(Cursor& in, std::int64_t to, bool place) {
 }
 
 // The input text is read in large blocks straight from the stream's file descriptor into
-// the series' read buffer. The byte after the last one read is always a NUL, which no
+// the pass's buffer. The byte after the last one read is always a NUL, which no
 // fast-path item accepts, so the fast path needs no bounds checks: stopping on it means
 // "more text needed".
 //
@@ -409,9 +408,9 @@ Outcome scanned_outcome(const Cursor& in, const Scanned& r, TimeFault& fault) {
 }
 }  // namespace
 
-ReadingInput::ReadingInput(std::FILE* in, const ReadingSeries& s, std::size_t read_size) {
+ReadingInput::ReadingInput(std::FILE* in, char* buffer, std::size_t read_size) {
   int fd = fileno(in);
-  if (fd < 0 || read_size == 0 || read_size > read_block_bytes || !s.read_buffer) return;
+  if (fd < 0 || read_size == 0 || read_size > read_block_bytes || !buffer) return;
   cursor_.reset(new (std::nothrow) Cursor);
   if (!cursor_) return;
   Cursor& c = *cursor_;
@@ -421,7 +420,7 @@ ReadingInput::ReadingInput(std::FILE* in, const ReadingSeries& s, std::size_t re
   // than longest_plain_reading bytes), a block and the NUL: a refill always has room for
   // read_size bytes.
   c.capacity = kept_history + longest_plain_reading + read_size + 1;
-  c.data = s.read_buffer;
+  c.data = buffer;
   c.data[0] = '\0';
   struct stat st;
   c.rereadable = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
@@ -464,6 +463,7 @@ bool read_window(Cursor& c, ReadingSeries& s, OutcomeRecord& record, ScanTrace* 
     for (Scanned r; i < n; ++i) {
       const char* after = scan_logger_reading(p, r, recent);
       if (!after) break;
+      CTP_ASSERT(after <= data + c.end);
       columns.put(i, r);
       if constexpr (traced) trace[i] = whole_reading(c, p);
       p = after;
@@ -513,13 +513,12 @@ bool read_window(Cursor& c, ReadingSeries& s, OutcomeRecord& record, ScanTrace* 
   return true;
 }
 
-bool read_readings(ReadingInput& input, ReadingSeries& s, OutcomeRecord& record) {
-  return input.cursor_ && read_window<false>(*input.cursor_, s, record, nullptr, false);
-}
-
 bool read_readings(ReadingInput& input, ReadingSeries& s, OutcomeRecord& record, ScanTrace* trace,
                    bool to_the_end) {
-  return input.cursor_ && read_window<true>(*input.cursor_, s, record, trace, to_the_end);
+  CTP_ASSERT(trace || !to_the_end);
+  if (!input.cursor_) return false;
+  return trace ? read_window<true>(*input.cursor_, s, record, trace, to_the_end)
+               : read_window<false>(*input.cursor_, s, record, nullptr, false);
 }
 
 }  // namespace ctp

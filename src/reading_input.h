@@ -12,10 +12,11 @@
 
 namespace ctp {
 
-// The read pass reads its input in blocks of read_block_bytes into the series' read buffer
-// and keeps, in read_buffer_slack more, the unscanned text of the last block.
+// The read pass reads its input in blocks of read_block_bytes into its buffer and keeps, in
+// read_buffer_slack more, the unscanned text of the last block.
 inline constexpr std::size_t read_block_bytes = 1 << 20;
 inline constexpr std::size_t read_buffer_slack = 1024;
+inline constexpr std::size_t read_buffer_bytes = read_block_bytes + read_buffer_slack;
 
 // One reading's outcome and where it starts: its first character other than white space,
 // or where its scan stopped if it has none.
@@ -27,11 +28,11 @@ struct ScanTrace {
 
 class ReadingInput {
  public:
-  // Starts reading in's file descriptor into s's read buffer, asking the system for
-  // read_size bytes at a time (1 to read_block_bytes). Nothing may have been read through
-  // in before. started() is false for a read_size out of range, or a stream without a
-  // descriptor.
-  ReadingInput(std::FILE* in, const ReadingSeries& s, std::size_t read_size = read_block_bytes);
+  // Starts reading in's file descriptor into buffer, of read_buffer_bytes, asking the
+  // system for read_size bytes at a time (1 to read_block_bytes). Nothing may have been
+  // read through in before. started() is false for a read_size out of range, or a stream
+  // without a descriptor.
+  ReadingInput(std::FILE* in, char* buffer, std::size_t read_size = read_block_bytes);
   // Finishes the reading, if finish() has not.
   ~ReadingInput();
   ReadingInput(const ReadingInput&) = delete;
@@ -53,16 +54,22 @@ class ReadingInput {
   struct Cursor;  // the read pass's own: defined and used only there
 
  private:
-  friend bool read_readings(ReadingInput& input, ReadingSeries& s, OutcomeRecord& record);
   friend bool read_readings(ReadingInput& input, ReadingSeries& s, OutcomeRecord& record,
                             ScanTrace* trace, bool to_the_end);
   std::unique_ptr<Cursor> cursor_;
 };
 
-// The read pass as read_readings, that also fills trace[i] for each reading i of the window.
-// With to_the_end it reads no further than the input's readings: the window ends before the
-// first reading past the end of the file, or after the first stuck one, and s.n says where.
-bool read_readings(ReadingInput& input, ReadingSeries& s, OutcomeRecord& record, ScanTrace* trace,
-                   bool to_the_end);
+// Read pass: scans the next s.n readings from input, each as by
+// fscanf(in, "%ld-%ld-%ld %lf:%lf:%lf\t%lf", ...). Items a scan does not assign get 0 (the
+// integers) or no_value() (the doubles); a NaN read keeps its sign and drops its payload.
+// record gets how many readings came out each way, and the first lost one of each.
+// With trace, also fills trace[i] for each reading i. With to_the_end (and a trace), reads
+// no further than the input's readings: the window ends before the first reading past the
+// end of the file, or after the first stuck one, and s.n says where.
+// Returns false when a read fails, or a scan fails otherwise than at the end of the file
+// (input.error() says why: ENOMEM when the C library could not hold a number), leaving the
+// rest of the series unread.
+bool read_readings(ReadingInput& input, ReadingSeries& s, OutcomeRecord& record,
+                   ScanTrace* trace = nullptr, bool to_the_end = false);
 
 }  // namespace ctp

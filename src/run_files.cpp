@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "output_file.h"
 #include "proc_files.h"
 
 namespace ctp {
@@ -160,7 +161,6 @@ bool output_in_memory(std::FILE* out) {
 }
 
 std::int64_t shortest_output_bytes(std::int64_t n) {
-  constexpr std::int64_t shortest_line_bytes = 11;
   if (n <= 0) return 0;
   return n > INT64_MAX / shortest_line_bytes ? INT64_MAX : n * shortest_line_bytes;
 }

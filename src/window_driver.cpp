@@ -3,15 +3,19 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cfenv>
 #include <cstdint>
+#include <new>
 
+#include "calendar.h"
 #include "memory_room.h"
-#include "output_file.h"
 #include "platform.h"
 
 namespace ctp {
 
 namespace {
+
+constexpr std::int64_t buffer_bytes = read_buffer_bytes + write_buffer_bytes;
 
 // Readings of the next window whose lines fit the shared memory room, where a tmpfs
 // file's pages are charged, at the longest line each, with the data-size limit lowered
@@ -24,36 +28,71 @@ std::int64_t readings_that_fit(std::int64_t wanted) {
   return fit;
 }
 
+// Rounding to nearest for the run, as the fast paths need, and the caller's mode back after.
+class RoundToNearest {
+ public:
+  RoundToNearest() : mode_(std::fegetround()) {
+    if (mode_ != FE_TONEAREST) std::fesetround(FE_TONEAREST);
+  }
+  ~RoundToNearest() {
+    if (mode_ != FE_TONEAREST) std::fesetround(mode_);
+  }
+  RoundToNearest(const RoundToNearest&) = delete;
+  RoundToNearest& operator=(const RoundToNearest&) = delete;
+
+ private:
+  int mode_;
+};
+
 }  // namespace
 
-bool reserve_window(ReadingSeries& s, std::int64_t count, std::int64_t also_needed) {
-  const std::int64_t window = std::min(count, window_readings);
-  const std::int64_t window_bytes = series_bytes(window);
-  // With overcommit the allocator grants nearly any size, and the run would be killed
-  // later, part-way through: the room is checked first, and read once.
-  const std::int64_t room = memory_room_bytes();
-  if (!fits_room(room, window_bytes, also_needed) || !reserve_series(s, window)) return false;
-  limit_data_to_room(room, window_bytes + also_needed);
+std::int64_t window_bytes(std::int64_t n) {
+  if (n < 0) n = 0;
+  if (n > (INT64_MAX - buffer_bytes) / bytes_per_reading) return INT64_MAX;
+  return n * bytes_per_reading + buffer_bytes;
+}
+
+bool allocate_window(Window& w, std::int64_t n) {
+  if (n < 0) n = 0;
+  const std::int64_t bytes = window_bytes(n);
+  // INT64_MAX: past 64 bits; beyond SIZE_MAX: past a 32-bit address space.
+  if (bytes == INT64_MAX || static_cast<std::uint64_t>(bytes) > SIZE_MAX) return false;
+  std::unique_ptr<unsigned char[]> storage(
+      new (std::nothrow) unsigned char[static_cast<std::size_t>(bytes)]);
+  if (!storage) return false;
+  w.read_buffer = reinterpret_cast<char*>(place_columns(w.series, storage.get(), n));
+  w.write_buffer = w.read_buffer + read_buffer_bytes;
+  CTP_ASSERT(w.write_buffer + write_buffer_bytes == reinterpret_cast<char*>(storage.get()) + bytes);
+  w.storage = std::move(storage);
   return true;
 }
 
-RunEnd run_windows(std::FILE* in, std::int64_t count, ReadingSeries& s, const WindowUse& use,
+bool reserve_window(Window& w, std::int64_t count, std::int64_t also_needed) {
+  const std::int64_t readings = std::min(count, window_readings);
+  const std::int64_t bytes = window_bytes(readings);
+  // With overcommit the allocator grants nearly any size, and the run would be killed
+  // later, part-way through: the room is checked first, and read once.
+  const std::int64_t room = memory_room_bytes();
+  if (!fits_room(room, bytes, also_needed) || !allocate_window(w, readings)) return false;
+  limit_data_to_room(room, bytes + also_needed);
+  return true;
+}
+
+RunEnd run_windows(std::FILE* in, std::int64_t count, Window& w, const WindowUse& use,
                    OutcomeRecord& record, const RunOptions& options) {
   record = {};
   if (count <= 0) return RunEnd::converted;
-  ReadingInput input(in, s, options.read_size);
+  ReadingSeries& s = w.series;
+  ReadingInput input(in, w.read_buffer, options.read_size);
   if (s.capacity <= 0 || !input.started()) return RunEnd::read_failed;
-  CTP_ASSERT(options.trace || !options.to_the_end);
+  const RoundToNearest nearest;
   OutcomeRecord window;
   for (std::int64_t done = 0; done < count; done += s.n) {
     if (options.to_the_end && input.ended()) break;
     s.n = std::min(s.capacity, count - done);
     if (options.lines_in_memory && (s.n = readings_that_fit(s.n)) == 0) return RunEnd::write_failed;
     CTP_ASSERT(s.n > 0 && s.n <= s.capacity);
-    const bool read = options.trace
-                          ? read_readings(input, s, window, options.trace, options.to_the_end)
-                          : read_readings(input, s, window);
-    if (!read) {
+    if (!read_readings(input, s, window, options.trace, options.to_the_end)) {
       errno = input.error();
       return errno == ENOMEM ? RunEnd::read_out_of_memory : RunEnd::read_failed;
     }
@@ -65,15 +104,16 @@ RunEnd run_windows(std::FILE* in, std::int64_t count, ReadingSeries& s, const Wi
   return RunEnd::converted;
 }
 
-RunEnd convert_readings(std::FILE* in, std::FILE* out, std::int64_t count, ReadingSeries& s,
+RunEnd convert_readings(std::FILE* in, std::FILE* out, std::int64_t count, Window& w,
                         OutcomeRecord& record, const RunOptions& options) {
   double t0 = 0;
-  auto write = [out, &t0](const ReadingSeries& window, const OutcomeRecord&, std::int64_t done) {
+  auto write = [out, &t0, buffer = w.write_buffer](const ReadingSeries& window,
+                                                   const OutcomeRecord&, std::int64_t done) {
     // Every line's elapsed time counts from the first reading of the first window.
     if (done == 0) t0 = window.time_s[0];
-    return write_lines(out, window, t0);
+    return write_lines(out, window, t0, buffer);
   };
-  return run_windows(in, count, s, write, record, options);
+  return run_windows(in, count, w, write, record, options);
 }
 
 }  // namespace ctp

@@ -20,9 +20,9 @@ constexpr std::int64_t int64_max = std::numeric_limits<std::int64_t>::max();
 constexpr std::int64_t int64_min = std::numeric_limits<std::int64_t>::min();
 
 double time_of(const Reading& r) {
-  ReadingSeries s = make_series({r});
-  convert_times(s);
-  return s.time_s[0];
+  Window w = make_series({r});
+  convert_times(w.series);
+  return w.series.time_s[0];
 }
 
 TEST(MonthStart, MonthsOf2019And2020HaveTheirFixedValues) {
@@ -146,11 +146,12 @@ TEST(ConvertTimes, AdditionsRunLeftToRight) {
 // The month start is remembered for its year and month: consecutive readings in the same
 // month of two years, then in another month of the same year.
 TEST(ConvertTimes, DayStartIsRememberedForItsYearMonthAndDay) {
-  ReadingSeries s = make_series({{2019, 12, 1, 0, 0, 0, 0},
-                                 {2020, 12, 1, 0, 0, 0, 0},
-                                 {2020, 11, 1, 0, 0, 0, 0},
-                                 {2020, 11, 2, 0, 0, 0, 0}});
-  convert_times(s);
+  Window w = make_series({{2019, 12, 1, 0, 0, 0, 0},
+                          {2020, 12, 1, 0, 0, 0, 0},
+                          {2020, 11, 1, 0, 0, 0, 0},
+                          {2020, 11, 2, 0, 0, 0, 0}});
+  const ReadingSeries& s = w.series;
+  convert_times(w.series);
   EXPECT_EQ(s.time_s[0], 28857600);
   EXPECT_EQ(s.time_s[1], 60480000);
   EXPECT_EQ(s.time_s[2], 57888000);

@@ -23,10 +23,11 @@
 #include <tuple>
 #include <vector>
 
+#include "calendar.h"
 #include "literal_passes.h"
 #include "memory_group.h"
-#include "reading_series.h"
 #include "test_files.h"
+#include "window_driver.h"
 
 using namespace ctp;
 
@@ -531,11 +532,11 @@ TEST_F(CliSlow, SeveralWindowsConvertAsTheLiteralPasses) {
   }
   std::FILE* in = file_with(text);
   std::FILE* out = std::tmpfile();
-  ReadingSeries whole;
-  ASSERT_TRUE(reserve_series(whole, n));
-  literal_read_readings(in, whole);
-  convert_times(whole);
-  ASSERT_TRUE(literal_write_lines(out, whole));
+  Window whole;
+  ASSERT_TRUE(allocate_window(whole, n));
+  literal_read_readings(in, whole.series);
+  convert_times(whole.series);
+  ASSERT_TRUE(literal_write_lines(out, whole.series));
   std::rewind(out);
   spit(dir / "in", text);
   Result r = run({path("in"), path("out"), std::to_string(n)});

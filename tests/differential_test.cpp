@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cfloat>
+#include <cinttypes>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -20,6 +22,7 @@
 
 #include "lf_formatter.h"
 #include "literal_passes.h"
+#include "logger_reading.h"
 #include "reading_series.h"
 #include "test_files.h"
 #include "whole_series.h"
@@ -155,8 +158,9 @@ ReadOutcome outcome(const ReadingSeries& s, const std::vector<int>& items, std::
 
 ReadOutcome read_with_fscanf(const std::string& text, std::int64_t n) {
   std::FILE* in = file_with(text);
-  ReadingSeries s;
-  EXPECT_TRUE(reserve_series(s, n));
+  Window w;
+  EXPECT_TRUE(allocate_window(w, n));
+  ReadingSeries& s = w.series;
   std::vector<int> items;
   std::vector<std::int64_t> ends;
   literal_read_readings(in, s, &items, &ends);
@@ -175,13 +179,14 @@ ReadOutcome read_fast(const std::string& text, const ReadOutcome& literal, std::
                       std::int64_t window = 0, bool traced = true) {
   const std::int64_t n = static_cast<std::int64_t>(literal.items.size());
   std::FILE* in = file_with(text);
-  ReadingSeries s, w;
-  EXPECT_TRUE(reserve_series(s, n));
-  EXPECT_TRUE(reserve_series(w, window ? window : n));
+  Window whole, part;
+  EXPECT_TRUE(allocate_window(whole, n));
+  EXPECT_TRUE(allocate_window(part, window ? window : n));
+  ReadingSeries &s = whole.series, &w = part.series;
   OutcomeRecord record, run;
   std::vector<ScanTrace> trace(static_cast<std::size_t>(n));
   {
-    ReadingInput input(in, w, read_size ? read_size : read_block_bytes);
+    ReadingInput input(in, part.read_buffer, read_size ? read_size : read_block_bytes);
     for (std::int64_t i = 0; i < n; i += w.n) {
       w.n = std::min(w.capacity, n - i);
       EXPECT_TRUE(traced ? read_readings(input, w, record, trace.data() + i, false)
@@ -439,12 +444,137 @@ TEST(ReadPassMatchesFscanf, AtAndPastEachLimitOfTheFastPath) {
   }
 }
 
+// ---- Word scanners ----
+
+// What a scanner took from a text: where it stopped, and its values.
+struct Taken {
+  std::ptrdiff_t stop;
+  std::array<double, 6> values;
+  bool operator==(const Taken& o) const {  // to the bit, so that -0 is not 0
+    return stop == o.stop && std::memcmp(values.data(), o.values.data(), sizeof values) == 0;
+  }
+};
+using Scanner = bool (*)(const char* text, Taken& taken);
+
+// A number reader's value where what follows it ends a number; strtod's reading.
+template <bool (*read)(const char*&, double&)>
+bool number(const char* text, Taken& t) {
+  const char* p = text;
+  t = {};
+  bool ok = read(p, t.values[0]) && (is_space(*p) || *p == ':' || *p == '\0');
+  t.stop = p - text;
+  return ok;
+}
+bool short_number(const char*& p, double& v) { return short_signed_decimal(p, v); }
+template <const char* layout_text>
+bool in_layout(const char*& p, double& v) {
+  static const ShortLayout layout = short_layout(layout_text, std::strlen(layout_text) - 1);
+  return decimal_in_layout(p, layout, v);
+}
+constexpr char layout_a[] = "-15.5 ", layout_b[] = "90.5\n";
+bool by_strtod(const char* text, Taken& t) {
+  char* end;
+  const double v = std::strtod(text, &end);
+  t = {end - text, {v}};
+  return true;
+}
+
+// The timestamp after none, or after the one that the texts are written into.
+template <bool after_one>
+bool timestamp(const char* text, Taken& t) {
+  static RecentReading primed = [] {
+    RecentReading r;
+    Scanned s;
+    const char* p = "2020-01-01 00:00:00\t1.5\n\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0";
+    return logger_timestamp(p, s, r) ? r : RecentReading{};
+  }();
+  RecentReading recent = after_one ? primed : RecentReading{};
+  Scanned r;
+  const char* p = text;
+  bool ok = logger_timestamp(p, r, recent);
+  t = {p - text, {double(r.YY), double(r.MM), double(r.DD), r.hh, r.mm, r.ss}};
+  return ok;
+}
+bool by_sscanf(const char* text, Taken& t) {
+  std::int64_t YY, MM, DD;
+  int n = 0;
+  double v[3];
+  bool ok = std::sscanf(text, "%" SCNd64 "-%" SCNd64 "-%" SCNd64 " %lf:%lf:%lf%n", &YY, &MM, &DD,
+                        &v[0], &v[1], &v[2], &n) == 6;
+  t = {n, {double(YY), double(MM), double(DD), v[0], v[1], v[2]}};
+  return ok;
+}
+
+// Every string of the given lengths over the alphabet, written at `at` into `around`; where
+// the word scanner takes one, the C library reads the same from it.
+struct WordRow {
+  const char* name;
+  std::string alphabet;
+  int shortest, longest;
+  const char* around;
+  int at;
+  Scanner fast, c_library;
+};
+const std::string sixteen("0159.-+:e \t\n/\x80\xff\0", 16), eight = "09.-e \n/";
+const WordRow word_rows[] = {
+    {"ShortDecimal", sixteen, 0, 6, "", 0, number<short_number>, by_strtod},
+    {"ShortDecimalWords", eight, 8, 8, "", 0, number<short_number>, by_strtod},
+    {"PlainDouble", sixteen, 0, 6, "", 0, number<plain_double>, by_strtod},
+    {"PlainDoubleWords", eight, 8, 8, "", 0, number<plain_double>, by_strtod},
+    {"SignedLayout", sixteen, 0, 6, "", 0, number<in_layout<layout_a>>, by_strtod},
+    {"LayoutWords", eight, 8, 8, "", 0, number<in_layout<layout_b>>, by_strtod},
+    {"TimestampDate", sixteen, 0, 6, "2020-01-01 00:00:00\t1.5\n", 2, timestamp<false>, by_sscanf},
+    {"TimestampDayHour", sixteen, 6, 6, "2020-01-01 00:00:00\t1.5\n", 8, timestamp<false>,
+     by_sscanf},
+    {"TimestampSeconds", sixteen, 0, 6, "2020-01-01 00:00:00\t1.5\n", 14, timestamp<true>,
+     by_sscanf},
+    {"TimestampWord1", eight, 8, 8, "2020-01-01 00:00:00\t1.5\n", 4, timestamp<false>, by_sscanf},
+    {"TimestampWord3", eight, 8, 8, "2020-01-01 00:00:00\t1.5\n", 17, timestamp<false>, by_sscanf},
+    {"TimestampSameMinute", eight, 8, 8, "2020-01-01 00:00:00\t1.5\n", 17, timestamp<true>,
+     by_sscanf},
+};
+
+void PrintTo(const WordRow& row, std::ostream* os) { *os << row.name; }
+class WordScanner : public testing::TestWithParam<WordRow> {};
+
+TEST_P(WordScanner, TakesOnlyWhatTheCLibraryReadsAlike) {
+  const WordRow& row = GetParam();
+  const std::uint64_t symbols = row.alphabet.size(), step = sample(4) == 4 ? 1 : 61;
+  int failures = 0;
+  std::int64_t taken_count = 0;
+  for (int length = row.shortest; length <= row.longest; ++length) {
+    std::uint64_t strings = 1;
+    for (int i = 0; i < length; ++i) strings *= symbols;
+    for (std::uint64_t k = 0; k < strings && failures < 10; k += step) {
+      char text[64];
+      std::memset(text, '7', sizeof text);  // past the NUL: digits, which no scan may read
+      std::memcpy(text, row.around, std::strlen(row.around) + 1);
+      const std::size_t end = std::max<std::size_t>(std::strlen(row.around), row.at + length);
+      text[end] = '\0';
+      for (std::uint64_t i = 0, rest = k; i < static_cast<std::uint64_t>(length);
+           ++i, rest /= symbols)
+        text[row.at + i] = row.alphabet[rest % symbols];
+      Taken fast, c_library;
+      if (!row.fast(text, fast)) continue;
+      ++taken_count;
+      if ((!row.c_library(text, c_library) || !(fast == c_library)) && ++failures <= 10)
+        ADD_FAILURE() << "stops at " << fast.stop << " vs " << c_library.stop << " in "
+                      << testing::PrintToString(std::string(text, end));
+    }
+  }
+  EXPECT_TRUE(taken_count > 0 || step > 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Alphabets, WordScanner, testing::ValuesIn(word_rows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // ---- Writing ----
 
 TEST(WritePassMatchesFprintf, RandomSeries) {
   std::mt19937_64 random(6);
-  ReadingSeries s;
-  ASSERT_TRUE(reserve_series(s, 100000));
+  Window w;
+  ASSERT_TRUE(allocate_window(w, 100000));
+  ReadingSeries& s = w.series;
   for (std::int64_t i = 0; i < s.n; ++i) {
     auto any = [&]() -> double {
       switch (random() % 6) {
@@ -462,15 +592,15 @@ TEST(WritePassMatchesFprintf, RandomSeries) {
     s.temp[i] = any();
   }
   s.time_s[0] = 1000;
-  auto bytes_of = [&s](bool (*write)(std::FILE*, const ReadingSeries&)) {
+  auto bytes_of = [](auto write, const auto& series) {
     std::FILE* out = std::tmpfile();
-    EXPECT_TRUE(write(out, s));
+    EXPECT_TRUE(write(out, series));
     std::rewind(out);
     std::string bytes = rest_of(out);
     std::fclose(out);
     return without_nan_signs(bytes);
   };
-  EXPECT_EQ(bytes_of(write_whole_series), bytes_of(literal_write_lines));
+  EXPECT_EQ(bytes_of(write_whole_series, w), bytes_of(literal_write_lines, s));
 }
 
 }  // namespace

@@ -74,18 +74,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::size_t text_size = size - 1;
 
   // Reserved once and reused: fresh buffers for every input would cost most of the time.
-  static ReadingSeries fast, literal, window;
-  if (!fast.storage)
-    check(reserve_series(fast, 32) && reserve_series(literal, 32) && reserve_series(window, 8),
+  static Window fast_window, literal_window, window;
+  if (!fast_window.storage)
+    check(allocate_window(fast_window, 32) && allocate_window(literal_window, 32) &&
+              allocate_window(window, 8),
           "reserve");
+  ReadingSeries &fast = fast_window.series, &literal = literal_window.series;
   fast.n = literal.n = n;
   // The fields the literal scans leave unassigned hold zeros, the same on every run.
-  std::memset(literal.storage.get(), 0, static_cast<std::size_t>(literal.capacity) * 64);
+  std::memset(literal_window.storage.get(), 0, static_cast<std::size_t>(literal.capacity) * 64);
   std::FILE* in = file_with(text, text_size);
   OutcomeRecord record;
   static ScanTrace trace[32];
   {
-    ReadingInput input(in, fast, read_size ? read_size : read_block_bytes);
+    ReadingInput input(in, fast_window.read_buffer, read_size ? read_size : read_block_bytes);
     check(input.started() && read_readings(input, fast, record, trace, false), "read");
   }
   std::int64_t fast_position = lseek(fileno(in), 0, SEEK_CUR);
@@ -118,7 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The same series written by both write passes: the same lines, but for the signs of
   // NaNs that arithmetic made, which the literal program leaves to the hardware.
   check(without_nan_signs(written_by([&](std::FILE* out) {
-          return write_whole_series(out, literal);
+          return write_whole_series(out, literal_window);
         })) == without_nan_signs(written_by([&](std::FILE* out) {
           return literal_write_lines(out, literal);
         })),
@@ -126,8 +128,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // The whole run in windows of 1 to 8 readings writes the lines of one pass over all.
   convert_times(fast);
-  std::string lines = written_by([&](std::FILE* out) { return write_whole_series(out, fast); });
-  window.capacity = 1 + static_cast<std::int64_t>(size % 8);
+  std::string lines =
+      written_by([&](std::FILE* out) { return write_whole_series(out, fast_window); });
+  window.series.capacity = 1 + static_cast<std::int64_t>(size % 8);
   in = file_with(text, text_size);
   OutcomeRecord run;
   check(written_by([&](std::FILE* out) {

@@ -22,10 +22,10 @@ constexpr double nan_value = std::numeric_limits<double>::quiet_NaN();
 std::string lines_for(const std::vector<double>& time_s, const std::vector<double>& temp) {
   std::vector<Reading> readings;
   for (double v : temp) readings.push_back({2020, 1, 1, 0, 0, 0, v});
-  ReadingSeries s = make_series(readings);
-  for (std::size_t i = 0; i < time_s.size(); ++i) s.time_s[i] = time_s[i];
+  Window w = make_series(readings);
+  for (std::size_t i = 0; i < time_s.size(); ++i) w.series.time_s[i] = time_s[i];
   std::FILE* out = std::tmpfile();
-  EXPECT_TRUE(write_whole_series(out, s));
+  EXPECT_TRUE(write_whole_series(out, w));
   std::rewind(out);
   std::string bytes = rest_of(out);
   std::fclose(out);
@@ -130,8 +130,8 @@ TEST_P(ProgramChoice, WritesTheseBytes) {
   const ChoiceCase& c = GetParam();
   std::FILE* in = file_with(c.text);
   std::FILE* out = std::tmpfile();
-  ReadingSeries s;
-  ASSERT_TRUE(reserve_series(s, 2));
+  Window s;
+  ASSERT_TRUE(allocate_window(s, 2));
   OutcomeRecord record;
   EXPECT_EQ(convert_readings(in, out, c.n, s, record), RunEnd::converted);
   std::rewind(out);
@@ -144,8 +144,8 @@ INSTANTIATE_TEST_SUITE_P(Texts, ProgramChoice, testing::ValuesIn(choices),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(WritePassErrors, AFullDiskIsReported) {
-  ReadingSeries s = make_series(std::vector<Reading>(2000, {2020, 1, 1, 0, 0, 0, 1}));
-  for (std::int64_t i = 0; i < s.n; ++i) s.time_s[i] = 0;
+  Window s = make_series(std::vector<Reading>(2000, {2020, 1, 1, 0, 0, 0, 1}));
+  for (std::int64_t i = 0; i < s.series.n; ++i) s.series.time_s[i] = 0;
   std::FILE* out = std::fopen("/dev/full", "w");
   ASSERT_NE(out, nullptr);
   // 2000 lines overflow the stream's buffer, so a write reaches the device.

@@ -36,9 +36,10 @@ struct ReadResult {
 // pass's own size).
 ReadResult read_text(const std::string& text, std::int64_t n, std::size_t read_size = 0) {
   std::FILE* in = file_with(text);
-  ReadingSeries s;
-  EXPECT_TRUE(reserve_series(s, n));
-  EXPECT_TRUE(read_size == 0 ? read_whole_series(in, s) : read_whole_series(in, s, read_size));
+  Window w;
+  EXPECT_TRUE(allocate_window(w, n));
+  EXPECT_TRUE(read_size == 0 ? read_whole_series(in, w) : read_whole_series(in, w, read_size));
+  const ReadingSeries& s = w.series;
   ReadResult result;
   for (std::int64_t i = 0; i < s.n; ++i) result.readings.push_back(describe(s, i));
   result.unread = rest_of(in);
@@ -140,22 +141,22 @@ INSTANTIATE_TEST_SUITE_P(Texts, ReadPass, testing::ValuesIn(cases),
 TEST(ReadPassErrors, AnInputErrorIsReported) {
   std::FILE* in = std::fopen("/proc/self/mem", "r");  // reading at offset 0 fails with EIO
   ASSERT_NE(in, nullptr);
-  ReadingSeries s;
-  ASSERT_TRUE(reserve_series(s, 3));
+  Window s;
+  ASSERT_TRUE(allocate_window(s, 3));
   EXPECT_FALSE(read_whole_series(in, s));
   std::fclose(in);
 }
 
-TEST(ReserveSeries, NegativeCountReservesNothing) {
-  ReadingSeries s;
-  ASSERT_TRUE(reserve_series(s, -5));
-  EXPECT_EQ(s.n, 0);
+TEST(AllocateWindow, NegativeCountReservesNothing) {
+  Window s;
+  ASSERT_TRUE(allocate_window(s, -5));
+  EXPECT_EQ(s.series.n, 0);
 }
 
-TEST(ReserveSeries, BytesPast64BitsAreRefused) {
+TEST(AllocateWindow, BytesPast64BitsAreRefused) {
   for (std::int64_t n : {INT64_MAX, INT64_MAX / 64 + 1, INT64_MAX / 64 - 1000}) {
-    ReadingSeries s;
-    EXPECT_FALSE(reserve_series(s, n)) << n;
+    Window s;
+    EXPECT_FALSE(allocate_window(s, n)) << n;
     EXPECT_EQ(s.storage, nullptr);
   }
 }

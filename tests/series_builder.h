@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "reading_series.h"
+#include "window_driver.h"
 
 namespace ctp {
 
@@ -16,9 +16,10 @@ struct Reading {
   double hh, mm, ss, temp;
 };
 
-inline ReadingSeries make_series(const std::vector<Reading>& readings) {
-  ReadingSeries s;
-  EXPECT_TRUE(reserve_series(s, static_cast<std::int64_t>(readings.size())));
+inline Window make_series(const std::vector<Reading>& readings) {
+  Window w;
+  EXPECT_TRUE(allocate_window(w, static_cast<std::int64_t>(readings.size())));
+  ReadingSeries& s = w.series;
   for (std::size_t i = 0; i < readings.size(); ++i) {
     const Reading& r = readings[i];
     s.YY[i] = r.YY;
@@ -29,7 +30,7 @@ inline ReadingSeries make_series(const std::vector<Reading>& readings) {
     s.ss[i] = r.ss;
     s.temp[i] = r.temp;
   }
-  return s;
+  return w;
 }
 
 }  // namespace ctp
