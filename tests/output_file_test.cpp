@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cfenv>
 #include <cstdio>
 #include <limits>
 #include <string>
@@ -91,12 +92,14 @@ INSTANTIATE_TEST_SUITE_P(Series, WritePass, testing::ValuesIn(cases),
 
 // What the program writes where the literal program's lines are undefined: for a field
 // never read, a month outside 1 to 12, an origin without a time, a date whose seconds do
-// not fit in 64 bits, and for the signs of NaNs. The run goes in windows of two readings.
+// not fit in 64 bits, for the signs of NaNs, and under a caller's rounding mode. The run
+// goes in windows of two readings.
 struct ChoiceCase {
   const char* name;
   std::string text;
   std::int64_t n;
   std::string lines;
+  int rounding = FE_TONEAREST;
 };
 
 const ChoiceCase choices[] = {
@@ -120,6 +123,8 @@ const ChoiceCase choices[] = {
      "-nan    -1000.000000\n"},
     {"NanOrigin", "2020-01-01 00:00:-nan\t1\n2020-01-01 00:nan:00\t2\n2020-01-01 00:00:00\t3\n", 3,
      "-nan    -1000.000000\nnan    -2000.000000\n-nan    -3000.000000\n"},
+    {"RoundingUpward", "2020-01-01 00:00:00\t0.0000005\n2020-01-01 00:00:00.0000005\t1e-9\n", 2,
+     "0.000000    -0.000500\n0.000000    -0.000001\n", FE_UPWARD},
 };
 
 void PrintTo(const ChoiceCase& c, std::ostream* os) { *os << c.name; }
@@ -133,7 +138,10 @@ TEST_P(ProgramChoice, WritesTheseBytes) {
   Window s;
   ASSERT_TRUE(allocate_window(s, 2));
   OutcomeRecord record;
+  std::fesetround(c.rounding);
   EXPECT_EQ(convert_readings(in, out, c.n, s, record), RunEnd::converted);
+  EXPECT_EQ(std::fegetround(), c.rounding);
+  std::fesetround(FE_TONEAREST);
   std::rewind(out);
   EXPECT_EQ(rest_of(out), c.lines);
   std::fclose(in);
