@@ -1,5 +1,5 @@
-// Conversion pass: calendar date and time of day to seconds since 2019-01-01 00:00:00.
-// Every day counts 86400 seconds: no time zone, no daylight saving, no leap seconds.
+// Conversion pass: date and time of day to seconds since 2019-01-01 00:00:00, every day of
+// 86400 seconds (no time zones, daylight saving or leap seconds).
 #include "calendar.h"
 
 #include <cinttypes>
@@ -17,15 +17,11 @@ namespace ctp {
 
 namespace {
 
-// Years further from zero than this have month starts beyond 64-bit seconds anyway; the
-// bound keeps the day count itself far from overflow.
+// Beyond this, month starts pass 64-bit seconds anyway; it keeps the day count from overflow.
 constexpr std::int64_t year_bound = 1'000'000'000'000;
 
-// Days from 1970-01-01 to the first of month MM (1 to 12) of year YY, proleptic Gregorian.
-// Counts whole 400-year eras of 146097 days, then the days within the era, taking March as
-// the first month so that a leap day falls at the era-year's end. This is the public
-// days_from_civil algorithm of Howard Hinnant's "chrono-Compatible Low-Level Date
-// Algorithms", for the first day of a month.
+// Days from 1970-01-01 to the first of month MM of year YY, proleptic Gregorian: Howard
+// Hinnant's days_from_civil ("chrono-Compatible Low-Level Date Algorithms").
 constexpr std::int64_t days_from_civil(std::int64_t YY, std::int64_t MM) {
   CTP_ASSERT(MM >= 1 && MM <= 12);
   std::int64_t y = MM <= 2 ? YY - 1 : YY;
@@ -38,9 +34,8 @@ constexpr std::int64_t days_from_civil(std::int64_t YY, std::int64_t MM) {
 
 constexpr std::int64_t days_to_2019 = days_from_civil(2019, 1);
 
-// The NaN of a time (((date_s + 3600 hh) + 60 mm) + ss) that is one, by the rule every
-// machine follows here (platform.h): a NaN field passes through, the first in the sum; an
-// infinity added to its opposite gives a negative NaN, which later fields leave as it is.
+// The NaN of a time that is one, by x86-64's rule (platform.h): the first NaN field's, or a
+// negative NaN for an infinity added to its opposite.
 [[gnu::cold, gnu::noinline]] double nan_time_s(double date_s, double hh, double mm, double ss) {
   double sum = date_s;
   for (auto [field, scale] : {std::pair{hh, 3600.0}, {mm, 60.0}, {ss, 1.0}}) {
@@ -52,8 +47,7 @@ constexpr std::int64_t days_to_2019 = days_from_civil(2019, 1);
   return sum;
 }
 
-// The start of day DD of month MM of year YY as the double month start plus whole days,
-// in seconds, or what keeps it out of 64-bit seconds.
+// The start of day DD of month MM of year YY in seconds, or what keeps it out of 64 bits.
 TimeFault day_start_s(std::int64_t YY, std::int64_t MM, std::int64_t DD, double& date_s) {
   std::int64_t month_s = 0, day_s = 0, sum = 0;
   if (MM < 1 || MM > 12) return TimeFault::month;
@@ -61,13 +55,12 @@ TimeFault day_start_s(std::int64_t YY, std::int64_t MM, std::int64_t DD, double&
   if (__builtin_sub_overflow(DD, 1, &day_s) || __builtin_mul_overflow(day_s, 86400, &day_s) ||
       __builtin_add_overflow(month_s, day_s, &sum))
     return TimeFault::day;
-  // Each is rounded to a double, then their sum: the first of the time's additions.
+  // Each rounded to a double, then summed: the first of the time's additions.
   date_s = static_cast<double>(month_s) + static_cast<double>(day_s);
   return TimeFault::none;
 }
 
-// The start of a reading's day, remembering the last day asked for: consecutive readings
-// nearly always share their day. False for a date without a start in 64-bit seconds.
+// The start of a reading's day, remembering the last day asked for (nearly always the next).
 class DayStarts {
  public:
   bool get(std::int64_t YY, std::int64_t MM, std::int64_t DD, double& date_s) {
@@ -87,16 +80,14 @@ class DayStarts {
   bool last_ok_ = false;  // month 0 has no start
 };
 
-// The reading's time, or no_value() when it has none.
 double reading_time_s(DayStarts& days, std::int64_t YY, std::int64_t MM, std::int64_t DD, double hh,
                       double mm, double ss) {
-  // Scans assign in order, so unassigned seconds mean an incomplete date or time; hours
-  // and minutes are checked too for series not filled by the read pass.
+  // Unassigned seconds mean an incomplete time; hours and minutes are checked for series
+  // that the read pass did not fill.
   if (is_no_value(hh) || is_no_value(mm) || is_no_value(ss)) return no_value();
   double date_s;
   if (!days.get(YY, MM, DD, date_s)) return no_value();
-  // The additions run one at a time, left to right, each rounded to a double: this order
-  // fixes the last bits of every time and so the printed differences.
+  // One addition at a time, left to right: this order fixes the last bits of every time.
   double time_s = ((date_s + 3600.0 * hh) + 60.0 * mm) + ss;
   return std::isnan(time_s) ? nan_time_s(date_s, hh, mm, ss) : time_s;
 }
@@ -114,7 +105,7 @@ TimeFault time_fault(std::int64_t YY, std::int64_t MM, std::int64_t DD, double h
   double sum = 0;
   TimeFault fault = day_start_s(YY, MM, DD, sum);
   if (fault != TimeFault::none) return fault;
-  // The time's additions in their order: the first field whose term leaves it not finite.
+  // The first field whose term leaves the sum not finite.
   for (auto [field, scale, name] : {std::tuple{hh, 3600.0, TimeFault::hour},
                                     {mm, 60.0, TimeFault::minute},
                                     {ss, 1.0, TimeFault::second}}) {
@@ -140,7 +131,7 @@ std::string date_time_text(double time_s) {
     second_of_day += 86400;
     --days;
   }
-  // Howard Hinnant's civil_from_days, the inverse of days_from_civil above.
+  // Howard Hinnant's civil_from_days.
   const std::int64_t z = days + days_to_2019 + 719468;
   const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
   const std::int64_t day_of_era = z - era * 146097;

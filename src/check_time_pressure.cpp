@@ -1,10 +1,5 @@
-// check_time_pressure: reads a logger's file exactly as convert_time_pressure does and says
-// what the conversion will lose: readings cut short, stuck, past the end of the file,
-// across a line or without a time, each with its place and mend; steps back in time; and
-// the count to give.
-//
-// Usage: check_time_pressure [--count | --first] [--] INPUT [COUNT]
-//        check_time_pressure --help | --version
+// check_time_pressure [--count | --first] [--] INPUT [COUNT]: reads a file exactly as
+// convert_time_pressure does and says what the conversion will lose, where, and the mend.
 #include <cerrno>
 #include <cinttypes>
 #include <cstdint>
@@ -100,8 +95,7 @@ int main(int argc, char** argv) {
   std::FILE* in = open_input(path.c_str(), in_stat);
   if (!in) return say(path, errno ? std::strerror(errno) : "cannot be read", 2);
 
-  // The converter's memory rules: a window and its trace within the room, and a data-size
-  // limit that makes a number too long for the memory fail with a message.
+  // The converter's memory rules: a window and its trace within the room.
   Window window;
   const std::int64_t readings = count < 0 ? window_readings : count;
   std::unique_ptr<ScanTrace[]> trace;

@@ -1,5 +1,4 @@
-// The command line's own text: the messages that the program writes on standard error,
-// the usage and version it prints, and the count it reads.
+// The command line's text: messages, usage and version, and the count.
 #pragma once
 
 #include <cstdint>
@@ -7,8 +6,7 @@
 
 namespace ctp {
 
-// The failure messages: each begins with a line feed and a blank, and fail() adds the
-// trailer "\n Try it again!\n\n".
+// Failure messages: each begins with a line feed and a blank; fail() adds "Try it again!".
 inline constexpr char no_input[] = "\n Input file has not been specified.";
 inline constexpr char unreadable_input[] = "\n Input file could not be read.";
 inline constexpr char no_output[] = "\n Output file has not been specified.";
@@ -24,8 +22,7 @@ inline constexpr char unwritable_stdout[] = "\n Standard output could not be wri
 // Writes message and the trailer to standard error, unformatted, and returns status.
 int fail(const char* message, int status);
 
-// The failure of a run that lost readings, status 4: how many of count, the first of them
-// (its finding), and the checker's command for the rest, naming input.
+// Status 4: how many of count were lost, the first, and the checker's command on input.
 int fail_lost(std::int64_t lost, std::int64_t count, const std::string& first, const char* input);
 
 // path as the shell reads it back: as it is, or within single quotes.
@@ -35,9 +32,8 @@ std::string shell_word(const std::string& path);
 int print_usage();
 int print_version();
 
-// Parses text as sscanf's "%ld" does: optional leading white space, an optional sign and
-// one or more decimal digits; whatever follows is ignored. False without digits, and also
-// when the value lies outside the signed 64-bit range, which "%ld" cannot report.
+// Parses text as sscanf's "%ld" does (white space, a sign, digits, anything after); false
+// without digits or outside 64 bits, which "%ld" cannot report.
 bool parse_count(const char* text, std::int64_t& n);
 
 }  // namespace ctp

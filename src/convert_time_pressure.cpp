@@ -1,8 +1,5 @@
-// convert_time_pressure: converts logged pressure readings ("YYYY-MM-DD hh:mm:ss<TAB>value")
-// into two columns, seconds since the first reading and the value times -1000.
-//
-// Usage: convert_time_pressure INPUT OUTPUT COUNT
-//        convert_time_pressure --help | --version
+// convert_time_pressure INPUT OUTPUT COUNT: logged pressure readings to two columns,
+// seconds since the first reading and the value times -1000.
 #include <cinttypes>
 #include <csignal>
 #include <cstdint>
@@ -18,8 +15,7 @@
 int main(int argc, char** argv) {
   using namespace ctp;
   if (!open_standard_descriptors()) return 2;
-  // A write to a closed pipe or past the file size limit then fails with an error that
-  // the program reports, instead of a signal that ends it part-way.
+  // A write to a closed pipe or past the file size limit fails and is reported.
   std::signal(SIGPIPE, SIG_IGN);
   std::signal(SIGXFSZ, SIG_IGN);
   // The echo is written at once, so that its failure is known when it happens.
@@ -39,10 +35,8 @@ int main(int argc, char** argv) {
   std::int64_t n = 0;
   if (argc < 4 || !parse_count(argv[3], n)) return fail(no_count, 3);
 
-  // Every refusal comes before the echo, so that a count that cannot be had fails like any
-  // other unusable count, with nothing on standard output. Where the lines take memory,
-  // the shortest of them count against the room too. A count of 0 or below converts
-  // nothing and needs no memory.
+  // Every refusal comes before the echo, so that nothing reaches standard output. Where the
+  // lines take memory, the shortest of them count against the room too.
   if (!output_fits(out, n)) return fail(no_disk_room, 3);
   const bool lines_in_memory = output_in_memory(out);
   const std::int64_t lines_memory = lines_in_memory ? shortest_output_bytes(n) : 0;
@@ -50,8 +44,7 @@ int main(int argc, char** argv) {
   Window window;
   if (n > 0 && !reserve_window(window, n, lines_memory)) return fail(no_memory, 3);
 
-  // The conversion does not depend on the echo: a failed echo is reported once the
-  // output is whole.
+  // A failed echo is reported once the output is whole.
   const bool echoed = std::printf("%" PRId64 "\n", n) > 0;
 
   OutcomeRecord record;

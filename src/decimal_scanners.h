@@ -1,6 +1,5 @@
-// Number readers for text in a buffer that ends in a NUL. Within their limits every C
-// library reads the text alike, and these read it exactly as strtod and "%ld" do; past a
-// limit a reader gives up, and the caller leaves the text to the C library.
+// Number readers over text that ends in a NUL, exactly as strtod and "%ld" read it within
+// their limits; past a limit a reader gives up, and the text goes to the C library.
 #pragma once
 
 #include <bit>
@@ -20,7 +19,6 @@ static_assert(longest_decimal_digits < 20, "10^20 exceeds 2^64: the digits would
 
 inline bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
-// Byte i of word w.
 inline unsigned byte_of(std::uint64_t w, int i) {
   return static_cast<unsigned>(w >> (8 * i) & 0xff);
 }
@@ -32,8 +30,8 @@ inline bool take_sign(const char*& p) {
   return negative;
 }
 
-// Adds the digits at p to m, one at a time, stopping after limit + 1 of them, so that the
-// caller sees a run longer than limit. Returns how many it read.
+// Adds the digits at p to m, at most limit + 1 of them (to show a longer run). Returns how
+// many it read.
 inline std::ptrdiff_t accumulate_digits(const char*& p, std::uint64_t& m, std::ptrdiff_t limit) {
   const char* const start = p;
   while (is_digit(*p) && p - start <= limit) m = m * 10 + static_cast<unsigned>(*p++ - '0');
@@ -46,28 +44,26 @@ inline constexpr double exact_powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1
                                                  1e14, 1e15, 1e16, 1e17, 1e18, 1e19};
 static_assert(std::size(exact_powers_of_ten) > longest_decimal_digits);
 
-// Bit 7 of each byte of t (text xor '0') that is no digit: a byte above 9 gets it from
-// adding 0x76, one of 0x80 and more has it already (Bit Twiddling Hacks, "a byte greater
-// than n"). A byte of 0x8a or more carries into the next, which may then be marked too;
-// every byte up to the first non-digit is marked rightly.
+// Bit 7 of each byte of t (text xor '0') that is no digit: adding 0x76 sets it above 9
+// (Bit Twiddling Hacks, "a byte greater than n"). A byte from 0x8a carries into the next,
+// so only the bytes up to the first non-digit are sure.
 inline std::uint64_t non_digit_bytes(std::uint64_t t) {
   return ((t + every_byte(0x76)) | t) & every_byte(0x80);
 }
 
-// Each byte of d (digit values) becomes ten times its digit plus the next byte's: the
-// two-digit numbers, with no carries since every byte stays below 100.
+// Each byte of d (digit values) becomes ten times itself plus the next: two-digit numbers.
 inline std::uint64_t digit_pairs(std::uint64_t d) { return (d * (10 * 256 + 1)) >> 8; }
 
-// The number of the eight digit values in d, the first in the lowest byte: pairs, then
-// groups of four, then the eight (Kholdstare, "Faster Integer Parsing").
+// The number of the eight digit values in d, the first lowest (Kholdstare, "Faster Integer
+// Parsing").
 inline std::uint32_t eight_digit_value(std::uint64_t d) {
   d = digit_pairs(d);
   d = ((d & 0x00ff00ff00ff00ff) * (100 * 65536 + 1)) >> 16;
   return static_cast<std::uint32_t>(((d & 0x0000ffff0000ffff) * (10000 * (1ull << 32) + 1)) >> 32);
 }
 
-// m / 10^fraction, for m < 2^53 and fraction <= longest_decimal_digits: both exact, so the
-// one division rounds as strtod does (Clinger's fast path).
+// m / 10^fraction for m <= 2^53: both exact, so one division rounds as strtod does
+// (Clinger's fast path).
 inline double exact_quotient(std::uint64_t m, std::ptrdiff_t fraction) {
   CTP_ASSERT(m <= exact_integer_bound && fraction >= 0 && fraction <= longest_decimal_digits);
   double x = static_cast<double>(m);
@@ -75,12 +71,11 @@ inline double exact_quotient(std::uint64_t m, std::ptrdiff_t fraction) {
   return x;
 }
 
-// A plain decimal of at most seven digits, "d", "dd.d" and the like, that fits in one word
-// with the byte after it. False, with p unmoved, for anything else.
+// A plain decimal of at most seven digits that fits in one word with the byte after it.
+// False, with p unmoved, for anything else.
 [[gnu::always_inline]] inline bool short_decimal(const char*& p, double& v) {
   std::uint64_t t = word_at(p) ^ ascii_zeros;
-  // Only the first two non-digits are used, and the first is then a point, which carries
-  // nothing into the second.
+  // Only the first two non-digits count, and the first is then a point, which carries none.
   std::uint64_t other = non_digit_bytes(t);
   if (other == 0) return false;
   int whole = std::countr_zero(other) / 8;
@@ -112,8 +107,8 @@ inline double exact_quotient(std::uint64_t m, std::ptrdiff_t fraction) {
   return true;
 }
 
-// An optional sign and 1 to digits decimal digits, as "%ld" reads it. On failure, text is
-// where the reader gave up.
+// An optional sign and 1 to digits digits, as "%ld" reads it; on failure, text is where it
+// gave up.
 inline bool plain_integer(const char*& text, std::int64_t& v, int digits = longest_integer_digits) {
   const char* p = text;
   bool negative = take_sign(p);
@@ -126,17 +121,14 @@ inline bool plain_integer(const char*& text, std::int64_t& v, int digits = longe
   return true;
 }
 
-// A plain decimal with an optional sign: at most longest_decimal_digits digits, a point
-// only between digits, and an optional exponent of 1 to longest_exponent_digits digits,
-// below fast_double_bound, rounded as strtod rounds it. What might continue the number
-// (a hexadecimal prefix, say) is the caller's to refuse. On failure, text is where the
-// reader gave up.
+// A plain decimal: a sign, at most longest_decimal_digits digits with a point only between
+// them, and an exponent of at most longest_exponent_digits, below fast_double_bound. The
+// caller refuses what might continue it (a hexadecimal prefix). On failure, text is where
+// it gave up.
 bool plain_double(const char*& text, double& v);
 
-// Where a short decimal's sign, digits and point stand in a word, with the white-space
-// byte after it, so that a value in the same layout is checked in one step. A longer value
-// fails the byte after. The default layout matches no text: its first byte would have to
-// be both a digit and 0xff.
+// Where a short decimal's sign, digits and point stand in a word, with the white-space byte
+// after it: a value in the same layout is checked in one step. The default matches nothing.
 struct ShortLayout {
   std::uint64_t digit_mask = 0xff;     // 0xff in each byte that must hold a digit
   std::uint64_t literal_mask = 0xff;   // 0xff in each byte that must be literal_bytes'
@@ -149,19 +141,17 @@ struct ShortLayout {
   double scale = 1;                    // 10 to the number of digits after the point
 };
 
-// The layout of the short decimal at text, length bytes with its sign, and of the byte
-// after it.
+// The layout of the short decimal at text, length bytes, and of the byte after it.
 ShortLayout short_layout(const char* text, int length);
 
-// A short decimal in layout l, followed by l's white-space byte: false, with p unmoved, for
-// any other text. It is read as the text l was taken from was read.
+// A short decimal in layout l followed by l's white-space byte, read as l's own text was;
+// false, with p unmoved, for any other text.
 [[gnu::always_inline]] inline bool decimal_in_layout(const char*& p, const ShortLayout& l,
                                                      double& v) {
   std::uint64_t t = word_at(p) ^ ascii_zeros;
   if (((non_digit_bytes(t) & l.digit_mask) | ((t ^ l.literal_bytes) & l.literal_mask)) != 0)
     return false;
   std::uint64_t digits = (t & l.whole_mask) | (t >> 8 & l.fraction_mask);
-  // As exact_quotient, with the power of ten taken from the layout.
   double x = static_cast<double>(eight_digit_value(digits << l.shift)) / l.scale;
   v = std::bit_cast<double>(std::bit_cast<std::uint64_t>(x) | l.sign_bit);
   CTP_ASSERT(l.length >= 1 && l.length < 8);

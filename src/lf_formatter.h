@@ -1,6 +1,5 @@
-// Fixed-point text of a double, byte for byte as printf's "%lf" writes it in the C locale.
-// Doubles below 2^53 in magnitude are written from their exact binary value; the common
-// ones below 2^26, inline, a machine word at a time.
+// "%lf" text of a double, byte for byte as printf writes it in the C locale: below 2^53 from
+// the exact binary value, below 2^26 inline, a machine word at a time.
 #pragma once
 
 #include <array>
@@ -14,29 +13,25 @@
 
 namespace ctp {
 
-// Room that put_lf may need: a sign, the 309 integer digits of the largest double, the
-// point, six decimals and a NUL.
+// A sign, the 309 integer digits of the largest double, the point, six decimals, a NUL.
 inline constexpr std::size_t lf_text_room = 1 + 309 + 1 + 6 + 1;
 
 // Bytes put_lf and put_fixed may store past the end of the text they return.
 inline constexpr std::size_t lf_store_past = 1;
 
-// Writes v as printf("%lf", v) does in the C locale: six decimals rounded to nearest, ties
-// to even on the exact binary value; "-" for every negative sign, -0 included; inf and nan
-// as printf spells them. to must have lf_text_room bytes. Returns the end of the text,
-// which is not NUL-terminated; stores at most lf_store_past bytes past it.
+// Writes v as printf("%lf", v) does in the C locale, into lf_text_room bytes at to. Returns
+// the end of the text (no NUL); stores at most lf_store_past bytes past it.
 char* put_lf(double v, char* to);
 
 // Magnitudes below 2^fixed_whole_bits have at most eight integer digits, even rounded up.
 inline constexpr int fixed_whole_bits = 26;
 static_assert((std::uint64_t{1} << fixed_whole_bits) < 100'000'000);
 
-// 10^6 < 2^million_bits: how many bits scaling a fraction to millionths adds.
+// 10^6 < 2^million_bits.
 inline constexpr int million_bits = 20;
 static_assert(1'000'000 < (1 << million_bits));
 
-// The four decimal digits of every number below 10^4 as byte values 0 to 9, the most
-// significant digit in the lowest byte.
+// The four digits of every number below 10^4 as byte values, the first in the lowest byte.
 inline constexpr auto four_digits = [] {
   std::array<std::uint32_t, 10000> table{};
   for (std::uint32_t x = 0; x < 10000; ++x)
@@ -44,22 +39,19 @@ inline constexpr auto four_digits = [] {
   return table;
 }();
 
-// The eight decimal digits of x < 10^8 as byte values 0 to 9, the most significant digit
-// in the lowest byte.
+// The eight digits of x < 10^8 as byte values, the first in the lowest byte.
 inline std::uint64_t eight_digits(std::uint32_t x) {
   CTP_ASSERT(x < 100'000'000);
   return four_digits[x / 10000] | std::uint64_t{four_digits[x % 10000]} << 32;
 }
 
-// units plus rest / 2^shift rounded to nearest, ties to even, given half = 2^(shift - 1).
-// The parity of units is that of the whole number of millionths, since 10^6 is even.
+// units + rest / 2^shift, ties to even (units has the parity of the millionths: 10^6 is even).
 inline std::uint32_t round_to_even(std::uint64_t units, std::uint64_t rest, std::uint64_t half) {
   return static_cast<std::uint32_t>(units + (rest > half || (rest == half && (units & 1))));
 }
 
-// fraction * 10^6 / 2^shift rounded to nearest, ties to even, for fraction < 2^53 and
-// 64 - million_bits < shift <= 74: the product, up to 73 bits, in two 64-bit halves, so
-// that no 128-bit type is needed (32-bit machines have none).
+// fraction * 10^6 / 2^shift, ties to even, for fraction < 2^53 and 44 < shift <= 74: the
+// product of up to 73 bits in two 64-bit halves, for machines without a 128-bit type.
 inline std::uint32_t wide_millionths(std::uint64_t fraction, int shift) {
   CTP_ASSERT(fraction < exact_integer_bound && shift > 64 - million_bits && shift <= 74);
   const std::uint64_t low_part = (fraction & 0xffffffff) * 1000000;
@@ -67,7 +59,6 @@ inline std::uint32_t wide_millionths(std::uint64_t fraction, int shift) {
   const std::uint64_t lo = low_part + (high_part << 32);
   const std::uint64_t hi = (high_part >> 32) + (lo < low_part);
   auto bit = [&](int k) { return (k < 64 ? lo >> k : hi >> (k - 64)) & 1; };
-  // Whether every bit below bit k is zero, for 44 <= k < 74.
   auto zero_below = [&](int k) {
     return k <= 64 ? (lo << (64 - k)) == 0 : lo == 0 && (hi << (128 - k)) == 0;
   };
@@ -76,8 +67,7 @@ inline std::uint32_t wide_millionths(std::uint64_t fraction, int shift) {
   return static_cast<std::uint32_t>(units + up);
 }
 
-// The text of a double below 2^fixed_whole_bits in magnitude, as "%lf" writes it, in
-// machine words: a sign, up to eight integer digits, and the point with six decimals.
+// The text of |v| < 2^fixed_whole_bits in words: a sign, up to eight digits, point and six.
 struct FixedText {
   bool negative;
   int whole_length;
@@ -85,14 +75,12 @@ struct FixedText {
   std::uint64_t point_text;  // '.' and six digits, then a NUL
 };
 
-// The integer part and the millionths of |v| < 2^53, rounded to nearest millionth, ties
-// to even on the exact binary value, as printf rounds.
+// The integer part and the millionths of |v| < 2^53, ties to even on the exact value.
 [[gnu::always_inline]] inline void split_millionths(std::uint64_t bits, std::uint64_t& whole,
                                                     std::uint32_t& millionths) {
   int exponent_bits = exponent_field(bits);
   CTP_ASSERT(exponent_bits <= double_exponent_bias + double_mantissa_bits);
-  // |v| is m * 2^-shift exactly, with m < 2^53 and shift >= 0: a normal double's mantissa
-  // has its leading 1 and the exponent less the bias; a subnormal's is the least exponent's.
+  // |v| is m * 2^-shift exactly, with m < 2^53 and shift >= 0.
   std::uint64_t m = bits & ((std::uint64_t{1} << double_mantissa_bits) - 1);
   int shift = double_exponent_bias + double_mantissa_bits - 1;
   if (exponent_bits > 0) {
@@ -107,14 +95,13 @@ struct FixedText {
     fraction = m & ((std::uint64_t{1} << shift) - 1);
   }
   if (fraction == 0) {
-    // An integer: no decimals to round.
   } else if (shift <= 64 - million_bits) {
     // fraction * 10^6 < 2^64.
     std::uint64_t scaled = fraction * 1000000;
     millionths = round_to_even(scaled >> shift, scaled & ((std::uint64_t{1} << shift) - 1),
                                std::uint64_t{1} << (shift - 1));
   } else if (shift <= double_mantissa_bits + 1 + million_bits) {
-    // fraction * 10^6 < 2^73; from a shift of 74 on it is below half a unit: 0.
+    // fraction * 10^6 < 2^73; from a shift of 74 on it rounds to 0.
     millionths = wide_millionths(fraction, shift);
   }
   if (millionths == 1000000) {
@@ -123,13 +110,10 @@ struct FixedText {
   }
 }
 
-// The integer part and the millionths of |v| < 2^fixed_whole_bits from one product, where
-// that product proves them; false where it cannot, at a tie among others.
-// P = fl(|v| * 10^6) < 2^46, and R = (P + 2^52) - 2^52 is the integer nearest P, since the
-// doubles from 2^52 on are the integers (the 2^52 rounding trick). R - 1/2 and R + 1/2 are
-// doubles too, and rounding is monotonic, so |P - R| < 1/2 proves that the exact product
-// lies strictly between them and so rounds to R, as printf rounds it. Where doubles carry
-// extra precision (x87), P and R are not these doubles, and the exact way is always taken.
+// The integer part and millionths of |v| < 2^fixed_whole_bits from one product, or false
+// where it cannot prove them. P = fl(|v| * 10^6) < 2^46 and R = (P + 2^52) - 2^52, the
+// integer nearest P (the 2^52 rounding trick). Rounding is monotonic and R +- 1/2 are
+// doubles, so |P - R| < 1/2 proves the exact product rounds to R. Not with x87 precision.
 [[gnu::always_inline]] inline bool product_millionths(double v, std::uint64_t& whole,
                                                       std::uint32_t& millionths) {
 #if FLT_EVAL_METHOD == 0
@@ -155,23 +139,21 @@ struct FixedText {
 #endif
 }
 
-// The digits of x < 10^8 without leading zeros, as text in a word, and their count.
+// The digits of x < 10^8 without leading zeros as text in a word, and their count.
 inline std::uint64_t digits_text(std::uint32_t x, int& length) {
   std::uint64_t digits = eight_digits(x);
-  // Leading zeros are the low zero bytes; zero itself keeps its last digit.
   int leading_zeros = std::countr_zero(digits | std::uint64_t{1} << 56) / 8;
   length = 8 - leading_zeros;
   return (digits | ascii_zeros) >> 8 * leading_zeros;
 }
 
-// The point and the six decimals, then a NUL.
+// The point and six decimals, then a NUL.
 inline std::uint64_t point_text(std::uint32_t millionths) {
   std::uint64_t decimals = eight_digits(millionths) | ascii_zeros;  // "00dddddd"
   return (decimals & ~std::uint64_t{0xffff}) >> 8 | '.';
 }
 
-// Fills f for |v| < 2^fixed_whole_bits, whose integer part has at most eight digits even
-// once rounded up. False, filling nothing, for any other double.
+// Fills f for |v| < 2^fixed_whole_bits; false, filling nothing, for any other double.
 [[gnu::always_inline]] inline bool fixed_text(double v, FixedText& f) {
   std::uint64_t bits = std::bit_cast<std::uint64_t>(v);
   if (exponent_field(bits) >= double_exponent_bias + fixed_whole_bits) return false;
@@ -184,8 +166,7 @@ inline std::uint64_t point_text(std::uint32_t millionths) {
   return true;
 }
 
-// Writes f at to and returns the end of the text. Stores at most lf_store_past bytes past
-// that end: 17 bytes from to at most.
+// Writes f at to, returning the end; stores at most lf_store_past bytes past it.
 inline char* put_fixed(const FixedText& f, char* to) {
   CTP_ASSERT(f.whole_length >= 1 && f.whole_length <= 8);
   *to = '-';

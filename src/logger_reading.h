@@ -1,6 +1,5 @@
-// The fast path's reading scans: one reading as fscanf(in, "%ld-%ld-%ld %lf:%lf:%lf\t%lf")
-// reads it, from a buffer that ends in a NUL, within its line and with a finite time; any
-// other reading is left to the C library.
+// The fast path's reading scans: a reading as fscanf(in, "%ld-%ld-%ld %lf:%lf:%lf\t%lf")
+// reads it, within its line and with a finite time; any other is left to the C library.
 #pragma once
 
 #include <cstddef>
@@ -20,16 +19,14 @@ static_assert(exact_powers_of_ten[longest_year_digits] * 366 * 86400 +
                   9.2e18,
               "the date's seconds fit 64 bits");
 
-// The most text the fast path looks at from a reading's start before it gives up. Each
-// item may read one character past its limit: three runs of white space; year, month and
-// day with a sign; hour, minute, second and value with a sign, a point and an exponent;
-// the four separators; the white space after the value.
+// The most text the fast path looks at from a reading's start: three runs of white space,
+// three signed integers, four signed decimals with exponents, four separators, one byte
+// after, each item with one character past its limit.
 inline constexpr std::size_t longest_plain_reading =
     3 * (longest_space_run + 1) + 3 * (1 + longest_integer_digits + 1) +
     4 * (1 + longest_decimal_digits + 1 + 2 + longest_exponent_digits + 1) + 4 + 1;
 
-// Bytes the scans may read past the NUL that ends the text: the timestamp reads three words
-// from a position no further than the NUL.
+// Bytes the scans may read past the NUL: three words from no further than the NUL.
 inline constexpr std::size_t timestamp_words = 3;
 inline constexpr std::size_t word_reach = timestamp_words * sizeof(std::uint64_t);
 
@@ -65,8 +62,7 @@ inline bool skip_space(const char*& text) {
   return ok;
 }
 
-// skip_space within a line: false also for a run that holds a line feed, since a reading
-// whose items cross a line is lost, and the C library's scan says what it holds.
+// skip_space within a line: false for a run that holds a line feed (the reading is lost).
 [[gnu::always_inline]] inline bool skip_space_in_line(const char*& text) {
   const char* p = text;
   if (!is_space(p[0])) return true;
@@ -81,10 +77,9 @@ inline bool skip_space(const char*& text) {
   return ok;
 }
 
-// What the reading before leaves for the next one in the logger's layout: its timestamp's
-// first 16 bytes xor '0' (date, hour and minute, which change once a minute at one reading
-// a second) with their fields, and its value's layout. The default words hold 0xff where a
-// timestamp holds '-', so that none matches before a timestamp is read.
+// What one reading in the logger's layout leaves the next: its timestamp's first 16 bytes
+// xor '0' (which change once a minute), their fields, and its value's layout. The default
+// words hold 0xff where a timestamp holds '-', and match none.
 struct RecentReading {
   std::uint64_t a = ~std::uint64_t{0}, b = ~std::uint64_t{0};
   std::int64_t YY = 0, MM = 0, DD = 0;
@@ -92,8 +87,7 @@ struct RecentReading {
   ShortLayout value;
 };
 
-// The value of a reading in the logger's layout: in the previous value's layout, or a short
-// decimal whose layout the next value may share, or any plain decimal.
+// The value: in the previous value's layout, or a short decimal, or any plain decimal.
 [[gnu::always_inline]] inline bool logger_value(const char*& p, double& v, ShortLayout& recent) {
   if (decimal_in_layout(p, recent, v)) return true;
   const char* start = p;
@@ -102,9 +96,9 @@ struct RecentReading {
   return true;
 }
 
-// The timestamp "YYYY-MM-DD hh:mm:ss" and a white-space byte, with a month of the year,
-// checked and read a word at a time; where its first 16 bytes are the previous timestamp's,
-// only the seconds are. Reads 24 bytes at p.
+// "YYYY-MM-DD hh:mm:ss" and a white-space byte, with a month of the year, a word at a time;
+// after a timestamp with the same first 16 bytes, only the seconds are checked. Reads 24
+// bytes at p.
 inline bool logger_timestamp(const char*& p, Scanned& r, RecentReading& recent) {
   static_assert(timestamp_words == 3);
   std::uint64_t a = word_at(p) ^ ascii_zeros;       // "YYYY-MM-"
@@ -123,7 +117,7 @@ inline bool logger_timestamp(const char*& p, Scanned& r, RecentReading& recent) 
              ((a & ~a_digit_mask) ^ a_separators) | ((b & ~b_digit_mask) ^ b_separators);
   if (wrong != 0 || !is_space(p[19])) return false;
   if constexpr (debug_checks) {
-    // The shortcut takes what the full check of the same bytes takes, with the same fields.
+    // The shortcut takes what the full check takes, with the same fields.
     RecentReading none;
     Scanned full;
     const char* q = p;
@@ -133,8 +127,7 @@ inline bool logger_timestamp(const char*& p, Scanned& r, RecentReading& recent) 
   }
   if (!same_minute) {
     std::uint64_t pa = digit_pairs(a & a_digit_mask), pb = digit_pairs(b & b_digit_mask);
-    // Four-digit years and two-digit fields always give a finite time; a month outside
-    // 1 to 12 gives none, which the general path records.
+    // A month outside 1 to 12 gives no time; the general path records it.
     const unsigned MM = byte_of(pa, 5);
     if (MM < 1 || MM > 12) return false;
     recent.a = a;
@@ -155,21 +148,18 @@ inline bool logger_timestamp(const char*& p, Scanned& r, RecentReading& recent) 
   return true;
 }
 
-// A reading of plain decimal text in any layout: whether the general fast path read it
-// whole, and where it ended or gave up.
+// Whether the general fast path read a reading whole, and where it ended or gave up.
 struct GeneralScan {
   Scanned r;
   const char* at;
   bool ok;
 };
 
-// Reads one reading of plain decimal text in any layout at p, within its line and with a
-// month of the year, or says where it gave up: within longest_plain_reading bytes of p.
+// Reads a reading of plain decimal text in any layout at p, within its line and with a
+// month of the year; gives up within longest_plain_reading bytes.
 GeneralScan scan_general_reading(const char* p);
 
-// Reads one reading in the logger's own layout at p into r, within its line and with a
-// time: the end of the reading, or nullptr for any other text. recent carries what one
-// reading leaves the next.
+// Reads a reading in the logger's layout at p into r: its end, or nullptr for other text.
 [[gnu::always_inline]] inline const char* scan_logger_reading(const char* p, Scanned& r,
                                                               RecentReading& recent) {
   bool ok = skip_space(p) && logger_timestamp(p, r, recent) && skip_space_in_line(p) &&

@@ -16,8 +16,7 @@ namespace {
 
 constexpr std::int64_t unlimited = INT64_MAX;
 
-// The names of one cgroup version's limit, usage and statistics files, and the keys of
-// the file cache in the statistics.
+// One cgroup version's limit, usage and statistics files, and its file cache keys.
 struct CgroupFiles {
   const char *limit, *usage, *stat, *inactive_file, *active_file;
 };
@@ -52,8 +51,7 @@ std::int64_t room_up_from(const std::string& root, std::string group, const Cgro
   }
 }
 
-// The size in kB after key in a file laid out as /proc/meminfo or /proc/self/status, in
-// bytes, or -1 when absent.
+// The size in kB after key in a file laid out as /proc/meminfo, in bytes; -1 when absent.
 std::int64_t kib_file_bytes(const char* path, std::string_view key) {
   std::string text;
   if (!read_small_file(path, text)) return -1;
@@ -71,8 +69,8 @@ std::int64_t physical_memory_bytes() {
   return static_cast<std::int64_t>(pages) * page_size;
 }
 
-// The room left under the process's address-space and data-size limits (ulimit -v, -d),
-// from the sizes in status_path (laid out as /proc/self/status). INT64_MAX without limits.
+// The room under the address-space and data-size limits, from status_path (as
+// /proc/self/status). INT64_MAX without limits.
 std::int64_t process_limit_room_bytes(const char* status_path) {
   std::int64_t room = unlimited;
   for (auto [resource, key] : {std::pair{RLIMIT_AS, "VmSize:"}, {RLIMIT_DATA, "VmData:"}}) {
@@ -117,8 +115,7 @@ std::int64_t cgroup_room_bytes(const char* self_cgroup_path, const std::string& 
 std::int64_t shared_memory_room_bytes() {
   std::int64_t available = meminfo_available_bytes("/proc/meminfo");
   if (available < 0) available = physical_memory_bytes();
-  // The unified hierarchy is mounted at /sys/fs/cgroup, or beside the v1 controllers at
-  // /sys/fs/cgroup/unified; a group that does not exist under its root adds no limit.
+  // v2 at /sys/fs/cgroup or /sys/fs/cgroup/unified; a group missing there adds no limit.
   const char* v2_root = access("/sys/fs/cgroup/cgroup.controllers", F_OK) == 0
                             ? "/sys/fs/cgroup"
                             : "/sys/fs/cgroup/unified";

@@ -1,4 +1,4 @@
-// Write pass: one line per reading, elapsed seconds and the value times -1000.
+// Write pass.
 #include "output_file.h"
 
 #include <sys/stat.h>
@@ -17,16 +17,14 @@ namespace ctp {
 
 namespace {
 
-// The value negated, then times 1000. A NaN is only negated: compilers fold the negation
-// into the constant, and a product keeps the sign of the NaN, so the result's sign would
-// depend on the compiler.
+// The value negated, then times 1000; a NaN only negated, so that its sign does not depend
+// on how the compiler folds the constant.
 double value_times_minus_1000(double temp) {
   if (is_no_value(temp)) return no_value();
   return std::isnan(temp) ? -temp : -temp * 1000;
 }
 
-// time_s - t0, and where that is a NaN, the NaN of the rule every machine follows here
-// (platform.h): the first NaN operand, or a negative NaN for an infinity less itself.
+// time_s - t0, with a NaN's sign by x86-64's rule (platform.h).
 double elapsed_s(double time_s, double t0) {
   double t = time_s - t0;
   if (!std::isnan(t)) return t;
@@ -43,13 +41,11 @@ char* put_field(double v, char* to) {
 }
 
 static_assert(longest_field_bytes == lf_text_room - 1);
-// A line starts before the block's end; the slack takes the rest of it, and the bytes the
-// digits store past it.
+// A line starts before the block's end: the slack takes it and the bytes stored past it.
 static_assert(longest_line_bytes + lf_store_past <= write_buffer_slack);
 
-// A write that failed part-way left part of a line in out, which a reader would take for
-// a value: a regular file is cut back to the end of the last whole line of the `written`
-// bytes of block that reached it. Returns false, for the failure.
+// Cuts a regular file back to the last whole line of the `written` bytes of a failed write,
+// so that no part of a line remains. Returns false, for the failure.
 [[gnu::cold, gnu::noinline]] bool cut_back_to_whole_lines(std::FILE* out, const char* block,
                                                           std::size_t written) {
   struct stat st;
@@ -81,15 +77,13 @@ bool write_lines(std::FILE* out, const ReadingSeries& s, double t0, char* buffer
   const double* temp = s.temp;
   for (std::int64_t i = 0; i < s.n; ++i) {
     CTP_ASSERT(to + longest_line_bytes + lf_store_past <= start + write_buffer_bytes);
-    // The common line: both texts are worked out side by side, then stored. Any NaN, the
-    // marker of no value among them, fails fixed_text and takes the careful way.
+    // The common line, both texts worked out side by side; a NaN takes the careful way.
     FixedText ft, fp;
     if (fixed_text(time_s[i] - t0, ft) && fixed_text(-temp[i] * 1000, fp)) {
       to = put_fixed(ft, to);
       std::memcpy(to, field_separator, separator_bytes);
       to = put_fixed(fp, to + separator_bytes);
     } else {
-      // Without a first time no line has an elapsed time.
       double t = is_no_value(t0) || is_no_value(time_s[i]) ? no_value() : elapsed_s(time_s[i], t0);
       to = put_field(t, to);
       std::memcpy(to, field_separator, separator_bytes);

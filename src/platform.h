@@ -1,5 +1,4 @@
-// What the program assumes of the machine and of the C library, each stated once, and the
-// helpers that depend on it.
+// What the program assumes of the machine and the C library, and helpers that depend on it.
 #pragma once
 
 #include <bit>
@@ -13,16 +12,13 @@
 // Doubles are IEEE-754 binary64: a sign bit, 11 exponent bits and 52 stored mantissa bits.
 static_assert(std::numeric_limits<double>::is_iec559 && std::numeric_limits<double>::digits == 53);
 
-// The read pass hands odd readings to the C library's fscanf over its own buffer, through
-// a stream cookie: fopencookie and its off64_t positions, and __fpurge, which drops a
-// stream's read-ahead, are extensions that glibc and musl provide on Linux.
+// The read pass's fallback scans through fopencookie, off64_t and __fpurge: glibc and musl.
 #if !defined(__linux__)
 #error "the read pass needs fopencookie (glibc or musl, on Linux)"
 #endif
 
-// CTP_ASSERT(condition) checks a bound or invariant the fast paths rely on, in the builds
-// that define CTP_DEBUG_CHECKS (the sanitizer and fuzzing builds), and aborts loudly when it
-// fails; debug_checks guards the longer cross-checks of those builds.
+// CTP_ASSERT checks a bound the fast paths rely on in the builds that define
+// CTP_DEBUG_CHECKS (sanitizer, fuzzing); debug_checks guards their longer cross-checks.
 #if defined(CTP_DEBUG_CHECKS)
 #define CTP_ASSERT(condition) \
   ((condition) ? void(0) : ::ctp::assertion_failed(#condition, __FILE__, __LINE__))
@@ -39,10 +35,8 @@ namespace ctp {
   std::abort();
 }
 
-// Arithmetic rounds to nearest, ties to even: the fast paths' exact divisions and their
-// rounding trick rely on it, as the C library's strtod and printf do for the same bytes.
-// Checked at run time as fast_float checks it: 1 + tiny and 1 - tiny are both 1 in that
-// mode alone. The volatile keeps the compiler from folding it in the default mode.
+// Arithmetic rounds to nearest, ties to even, as the fast paths' exact divisions and the
+// 2^52 trick need; checked as fast_float checks it (volatile, so it is not folded).
 inline bool rounds_to_nearest() {
   static volatile double tiny = DBL_MIN;
   const double t = tiny;
@@ -59,16 +53,12 @@ inline int exponent_field(std::uint64_t bits) {
 // Every integer up to 2^53 is a double, exactly.
 inline constexpr std::uint64_t exact_integer_bound = std::uint64_t{1} << (double_mantissa_bits + 1);
 
-// The NaN that arithmetic gives is the hardware's: x86-64 passes a NaN operand through and
-// gives a negative NaN for an invalid operation (an infinity less itself), while RISC-V,
-// for one, gives a positive NaN for both. Where an operation gives a NaN, the passes work
-// out its sign themselves, by x86-64's rule, so that no line depends on the CPU: the sign
-// of the first NaN operand in the written order, or negative for an invalid operation.
+// The NaN arithmetic gives is the hardware's (x86-64 passes a NaN operand through and gives
+// a negative one for inf - inf; RISC-V gives a positive NaN). The passes work its sign out
+// by x86-64's rule, so that no line depends on the CPU.
 inline double invalid_operation_nan() { return std::bit_cast<double>(0xfff8'0000'0000'0000); }
 
-// The word-at-a-time scanners and digit writers take the first byte of a word as its
-// lowest: every word they load or store goes through these two, which cost nothing on a
-// little-endian machine and swap the bytes on a big-endian one.
+// Words load and store with the first byte lowest, on machines of either byte order.
 inline constexpr bool big_endian = std::endian::native == std::endian::big;
 static_assert(big_endian || std::endian::native == std::endian::little);
 

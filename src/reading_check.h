@@ -1,6 +1,5 @@
-// What the converter makes of a file, found by its own window loop and record: how many of
-// the readings asked for it reads in full, the first lost reading of each kind, and how
-// the times step.
+// What the converter makes of a file, by its own window loop and record: the readings read
+// in full, the first lost of each kind, and how the times step.
 #pragma once
 
 #include <cstdint>
@@ -15,8 +14,7 @@ namespace ctp {
 
 struct CheckResult {
   bool count_given = false;
-  // The readings asked for (COUNT, or every reading in the file) by outcome, the first lost
-  // of each numbered from 1.
+  // The readings asked for by outcome, the first lost of each numbered from 1.
   OutcomeRecord outcomes;
   bool first_has_time = false;  // reading 1 has a time, from which elapsed times count
   double first_time_s = 0;
@@ -28,14 +26,13 @@ struct CheckResult {
   double gap_s = 0;
 };
 
-// Reads count readings of in (count < 0: every reading the file holds, up to its end or
-// the first stuck scan) with the converter's window loop, record and calendar, in windows
-// of w.series.capacity readings, each reading's outcome traced into trace (room for s.capacity),
-// into result. Reads no byte more than the conversion of those readings would.
+// Reads count readings of in (count < 0: up to the end or the first stuck scan) with the
+// converter's window loop and calendar, each outcome traced into trace (room for a window).
+// Reads no byte more than the conversion would.
 RunEnd check_readings(std::FILE* in, std::int64_t count, Window& w, ScanTrace* trace,
                       CheckResult& result);
 
-// The report on result, a line a finding, naming path in the mends it gives.
+// The report, a line a finding, naming path in its mends.
 std::string check_report(const CheckResult& result, const std::string& path);
 
 // The first finding alone, on one line with its mend: for standard error.

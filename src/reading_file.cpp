@@ -1,10 +1,6 @@
-// Read pass: scans the readings from the input stream into the series.
-//
-// Each reading is scanned as by fscanf(in, "%ld-%ld-%ld %lf:%lf:%lf\t%lf", ...). Loggers
-// write plain decimal text, which a fast path reads from a large buffer. Whatever else the
-// text holds (exponents, hexadecimal, inf, nan, long digit strings, a line cut short, stray
-// characters) goes to the C library's own fscanf, started at that very reading, so every
-// reading is read exactly as the C library in use reads it, whatever its version.
+// Read pass. A fast path reads the plain decimal text loggers write from a large buffer;
+// any other reading goes to the C library's own fscanf, started at that very reading, so
+// every reading is read exactly as the C library in use reads it.
 #include <stdio_ext.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,9 +25,8 @@
 
 namespace ctp {
 
-// The bytes of one scan, looked at from its start to its end: its first character other
-// than white space, and the first line feed after it. The C library's scan is looked at as
-// its bytes are let go, and the places of those two taken before they go.
+// A C library scan's first character other than white space and the first line feed
+// after it, found as its bytes are let go and placed before they go.
 struct ScanSpan {
   bool active = false;          // a C library scan is in progress
   std::int64_t from = 0;        // the next byte to look at
@@ -41,8 +36,7 @@ struct ScanSpan {
   Place first_place, line_feed_place;
 };
 
-// Where the read pass stands in its input: the unscanned text in the pass's buffer,
-// the C library's stream over it, and whether scanning has ended.
+// Where the read pass stands: the unscanned text, the C library's stream over it.
 struct ReadingInput::Cursor {
   int fd = -1;
   std::size_t read_size = read_block_bytes;  // bytes asked of the system at a time
@@ -58,11 +52,8 @@ struct ReadingInput::Cursor {
   std::FILE* fallback = nullptr;    // the C library's stream over data, kept between scans
   std::int64_t fallback_read = 0;   // file offset up to which that stream has read
   std::int64_t fallback_ended = 0;  // file offset where its last scan ended
-  // Lines, counted only where a place is named: the line feeds before lines_to, and the
-  // offset after the last of them. Bytes are counted as they are let go where every place
-  // is named (the checker's trace) or the input cannot be read again; otherwise a regular
-  // file's bytes let go of uncounted are read again from it, at first_offset, where
-  // reading began.
+  // Lines, counted only where a place is named: line feeds before lines_to, and the offset
+  // after the last. A regular file's bytes let go uncounted are read again (first_offset).
   bool rereadable = false, count_as_let_go = true;
   std::int64_t first_offset = 0;
   std::int64_t lines_to = 0, line_feeds = 0, line_start = 0;
@@ -76,21 +67,16 @@ using Cursor = ReadingInput::Cursor;
 // One reading, as the C library scans it.
 constexpr char reading_format[] = "%" SCNd64 "-%" SCNd64 "-%" SCNd64 " %lf:%lf:%lf\t%lf";
 
-// Bytes kept before the cursor when the buffer is refilled, so that characters the C
-// library reads and then pushes back can be handed back to the buffer.
+// Bytes kept before the cursor on a refill, for characters the C library pushes back.
 constexpr std::size_t kept_history = 64;
 
-// The buffer holds the history, the unscanned text and a block, then the NUL, then the bytes
-// the fast path may look at past it.
 static_assert(kept_history + longest_plain_reading + 1 + word_reach <= read_buffer_slack);
 
-// The offset in the file of the buffer's byte pos.
 std::int64_t offset_of(const Cursor& in, std::size_t pos) {
   return in.base + static_cast<std::int64_t>(pos);
 }
 
-// Line feeds in the n bytes at p, sixteen bytes a step: each lane of the count takes one
-// from every line feed it meets, for at most 255 steps before the lanes are summed.
+// Line feeds in the n bytes at p, sixteen lanes at a time, each lane summed every 255 steps.
 std::int64_t line_feeds_in(const char* p, std::size_t n) {
   using Lanes = unsigned char __attribute__((vector_size(16)));
   std::int64_t total = 0;
@@ -117,9 +103,8 @@ void count_lines(Cursor& in, const char* p, std::size_t n, std::int64_t at) {
   in.lines_to = at + static_cast<std::int64_t>(n);
 }
 
-// Counts the line feeds of the bytes let go of before they were counted, reading them
-// again from the file. Should the file have shrunk meanwhile, those it no longer holds
-// count as none.
+// Counts the lines of bytes let go uncounted, read again from the file; bytes the file no
+// longer holds count none.
 [[gnu::cold, gnu::noinline]] void count_lines_let_go(Cursor& in) {
   CTP_ASSERT(in.rereadable && !in.count_as_let_go);
   char block[1 << 16];
@@ -136,8 +121,7 @@ void count_lines(Cursor& in, const char* p, std::size_t n, std::int64_t at) {
   }
 }
 
-// The line and column of the byte at offset, which the buffer holds. Places are taken in
-// the order of their offsets: the count goes on from the last one.
+// The line and column of the byte at offset; places are taken in the order of offsets.
 Place place_at(Cursor& in, std::int64_t offset) {
   CTP_ASSERT(offset >= in.lines_to && offset <= offset_of(in, in.end));
   if (offset > in.lines_to) {
@@ -148,8 +132,7 @@ Place place_at(Cursor& in, std::int64_t offset) {
   return {offset, in.line_feeds + 1, offset - in.line_start + 1};
 }
 
-// Looks at the span's bytes up to the offset to, which the buffer holds. With place, takes
-// the places of what it finds, since those bytes are about to be let go.
+// Looks at the span's bytes up to to; with place, places what it finds before it goes.
 void look(Cursor& in, std::int64_t to, bool place) {
   ScanSpan& span = in.span;
   if (to <= span.from) return;
@@ -176,18 +159,13 @@ void look(Cursor& in, std::int64_t to, bool place) {
   }
 }
 
-// The input text is read in large blocks straight from the stream's file descriptor into
-// the pass's buffer. The byte after the last one read is always a NUL, which no
-// fast-path item accepts, so the fast path needs no bounds checks: stopping on it means
-// "more text needed".
-//
-// Reads more text after end, keeping the unscanned bytes and a little history. Returns
-// false, reading nothing, at the end of the file or on a read error.
+// Reads more text after end, keeping the unscanned bytes and a little history. The byte
+// after the last one read is a NUL, which no fast-path item accepts, so the fast path
+// needs no bounds checks. False at the end of the file or on a read error.
 bool refill(Cursor& in) {
   if (in.at_end || in.error) return false;
   std::size_t keep_from = in.pos > kept_history ? in.pos - kept_history : 0;
   if (keep_from > 0) {
-    // What the bytes let go of show is taken first: a scan's span, and their lines.
     const std::int64_t let_go_to = offset_of(in, keep_from);
     if (in.span.active) look(in, let_go_to, true);
     if (in.count_as_let_go && in.lines_to < let_go_to) place_at(in, let_go_to);
@@ -197,9 +175,7 @@ bool refill(Cursor& in) {
     in.end -= keep_from;
     in.data[in.end] = '\0';
   }
-  // The fast path gives up within longest_plain_reading bytes of pos, so a block always
-  // fits, with the NUL and the bytes the scanners look at past it. Should a limit move
-  // past the buffer's room, the sanitizer builds stop here, and the others fail the read.
+  // The fast path gives up within longest_plain_reading bytes of pos, so a block fits.
   const bool fits = in.end + in.read_size < in.capacity;
   CTP_ASSERT(fits && in.capacity + word_reach <= read_buffer_bytes);
   if (!fits) {
@@ -217,8 +193,7 @@ bool refill(Cursor& in) {
   return true;
 }
 
-// The C library's stream functions over the buffer: the fallback scan reads the same bytes
-// as the fast path, and its position comes back through ftell.
+// The C library's stream over the buffer: it reads the fast path's bytes, and ftell works.
 ssize_t buffer_read(void* cookie, char* to, std::size_t size) {
   Cursor& in = *static_cast<Cursor*>(cookie);
   if (in.pos == in.end && !refill(in)) return in.error ? -1 : 0;
@@ -237,11 +212,8 @@ int buffer_seek(void* cookie, off64_t* offset, int whence) {
 
 enum class ScanEnd { more, end_of_file, failed };
 
-// Scans one reading with the C library's fscanf from the buffer's position and moves the
-// position to where that scan stopped, with its bytes looked at in the cursor's span. One
-// stream serves a run of such readings: it goes on from its own read-ahead when nothing
-// was read between, and forgets it otherwise. Kept out of the fast loop: it is the rare
-// path.
+// Scans one reading with fscanf from the buffer's position, and moves the position to where
+// the scan stopped. The stream goes on from its own read-ahead when nothing was read since.
 [[gnu::cold, gnu::noinline]] ScanEnd scan_with_c_library(Cursor& in, Scanned& r) {
   const std::int64_t start = offset_of(in, in.pos);
   in.span = {};
@@ -269,15 +241,13 @@ enum class ScanEnd { more, end_of_file, failed };
     if (!in.error) in.error = EIO;
     return ScanEnd::failed;
   }
-  // EOF without the end of the file: the scan itself failed, for want of memory to hold
-  // a long number, say. Its result is not what fscanf gives where it succeeds.
+  // EOF before the end of the file: the scan failed (no memory for a long number, say).
   if (r.items == EOF && !hit_end) {
     in.error = scan_errno ? scan_errno : EIO;
     return ScanEnd::failed;
   }
   in.fallback_read = offset_of(in, in.pos);
   std::int64_t consumed = ftello(in.fallback);
-  // The bytes the stream read but the scan left are still in the buffer (kept_history).
   if (consumed < in.base || consumed > offset_of(in, in.end)) {
     in.error = EIO;
     return ScanEnd::failed;
@@ -288,14 +258,12 @@ enum class ScanEnd { more, end_of_file, failed };
   return hit_end ? ScanEnd::end_of_file : ScanEnd::more;
 }
 
-// The payload of a NaN read from the input is dropped, keeping its sign, so that no
-// reading can pose as no_value(). Output shows only the sign of a NaN, never its payload.
+// Drops a NaN's payload, keeping its sign, so that no reading poses as no_value().
 double plain_nan(double v) {
   return std::isnan(v) ? std::copysign(std::numeric_limits<double>::quiet_NaN(), v) : v;
 }
 
-// The series' columns held apart from the series, so that the compiler keeps them in
-// registers: stores through them cannot change the pointers themselves.
+// The columns apart from the series, so that the compiler keeps the pointers in registers.
 struct Columns {
   std::int64_t *YY, *MM, *DD;
   double *hh, *mm, *ss, *temp;
@@ -303,7 +271,6 @@ struct Columns {
   explicit Columns(const ReadingSeries& s)
       : YY(s.YY), MM(s.MM), DD(s.DD), hh(s.hh), mm(s.mm), ss(s.ss), temp(s.temp) {}
 
-  // Stores a reading that the fast path read whole: no NaN, nothing unassigned.
   void put(std::int64_t i, const Scanned& r) const {
     YY[i] = r.YY;
     MM[i] = r.MM;
@@ -314,7 +281,6 @@ struct Columns {
     temp[i] = r.temp;
   }
 
-  // Stores what a scan of the C library assigned.
   void store(std::int64_t i, const Scanned& r) const {
     YY[i] = r.items >= 1 ? r.YY : 0;
     MM[i] = r.items >= 2 ? r.MM : 0;
@@ -333,8 +299,7 @@ std::string text_at(const Cursor& in, std::int64_t at) {
   return std::string(in.data + from, std::min<std::size_t>(in.end - from, 24));
 }
 
-// The last item before the offset at: the characters other than white space that end
-// there, up to 24 of them, as far as the buffer holds them.
+// The up to 24 characters other than white space that end at the offset at.
 std::string item_before(const Cursor& in, std::int64_t at) {
   const char* const end = in.data + (at - in.base);
   const char* p = end;
@@ -342,8 +307,8 @@ std::string item_before(const Cursor& in, std::int64_t at) {
   return std::string(p, end);
 }
 
-// How many of a reading's items the line from first to line_feed holds, as the C library
-// reads that line alone; -1 where the buffer no longer holds it or it is too long to copy.
+// The items of a reading that the line from first to line_feed holds, read alone; -1 where
+// the buffer no longer holds it.
 int items_on_line(const Cursor& in, std::int64_t first, std::int64_t line_feed) {
   char line[256];
   const std::int64_t length = line_feed - first;
@@ -355,16 +320,14 @@ int items_on_line(const Cursor& in, std::int64_t first, std::int64_t line_feed) 
   return std::max(items, 0);
 }
 
-// The trace of a reading that the fast path read whole from the buffer's byte from: read
-// in full, from its first character other than white space.
+// The trace of a reading that the fast path read whole from the byte at from.
 ScanTrace whole_reading(Cursor& in, const char* from) {
   while (is_space(*from)) ++from;
   return {Outcome::in_full, place_at(in, offset_of(in, static_cast<std::size_t>(from - in.data)))};
 }
 
-// Records reading i of the window, whose span the cursor holds and whose scan stopped at
-// the offset stop: its outcome counted if lost, its places if it is the first of its
-// outcome in the window, and its start in the trace.
+// Records reading i, whose scan stopped at the offset stop: its outcome counted, its places
+// if it is the first of its outcome in the window, its start in the trace.
 template <bool traced>
 void record_reading(Cursor& in, OutcomeRecord& record, ScanTrace* trace, std::int64_t i,
                     Outcome outcome, const Scanned& r, std::int64_t stop, TimeFault fault) {
@@ -397,7 +360,7 @@ void record_reading(Cursor& in, OutcomeRecord& record, ScanTrace* trace, std::in
   }
 }
 
-// The outcome of the C library's scan of r, which ended at the cursor's position.
+// The outcome of the C library's scan of r.
 Outcome scanned_outcome(const Cursor& in, const Scanned& r, TimeFault& fault) {
   fault = TimeFault::none;
   if (r.items == EOF) return Outcome::past_end;
@@ -416,9 +379,7 @@ ReadingInput::ReadingInput(std::FILE* in, char* buffer, std::size_t read_size) {
   Cursor& c = *cursor_;
   c.fd = fd;
   c.read_size = read_size;
-  // The history, the text of a reading that the fast path gave up on at the NUL (less
-  // than longest_plain_reading bytes), a block and the NUL: a refill always has room for
-  // read_size bytes.
+  // History, a reading the fast path gave up on at the NUL, a block and the NUL.
   c.capacity = kept_history + longest_plain_reading + read_size + 1;
   c.data = buffer;
   c.data[0] = '\0';
@@ -443,8 +404,7 @@ void ReadingInput::finish() {
   cursor_.reset();
 }
 
-// The read pass, with each reading's outcome and start in trace when traced: the
-// converter's instance looks at no reading's bytes again unless it is lost.
+// The read pass; traced, with each reading's outcome and start.
 template <bool traced>
 bool read_window(Cursor& c, ReadingSeries& s, OutcomeRecord& record, ScanTrace* trace,
                  bool to_the_end) {
@@ -459,7 +419,6 @@ bool read_window(Cursor& c, ReadingSeries& s, OutcomeRecord& record, ScanTrace* 
     const char* const data = c.data;
     CTP_ASSERT(c.pos <= c.end && c.data[c.end] == '\0');
     const char* p = data + c.pos;
-    // Readings in the logger's own layout, one after another: each read in full.
     for (Scanned r; i < n; ++i) {
       const char* after = scan_logger_reading(p, r, recent);
       if (!after) break;
@@ -470,7 +429,7 @@ bool read_window(Cursor& c, ReadingSeries& s, OutcomeRecord& record, ScanTrace* 
     }
     c.pos = static_cast<std::size_t>(p - data);
     if (i == n) break;
-    // Plain text in another layout: each read in full too.
+    // Plain text in another layout.
     GeneralScan plain = scan_general_reading(p);
     CTP_ASSERT(static_cast<std::size_t>(plain.at - p) <= longest_plain_reading);
     if (plain.ok) {
@@ -479,10 +438,9 @@ bool read_window(Cursor& c, ReadingSeries& s, OutcomeRecord& record, ScanTrace* 
       c.pos = static_cast<std::size_t>(plain.at - data);
       continue;
     }
-    // Stopped on the NUL after the last byte read: read more and try again.
+    // Stopped on the NUL after the last byte read.
     if (plain.at == data + c.end && refill(c)) continue;
     if (c.error) return false;
-    // Anything else: the C library's own scan.
     Scanned r;
     ScanEnd end = scan_with_c_library(c, r);
     if (end == ScanEnd::failed) return false;
@@ -498,7 +456,7 @@ bool read_window(Cursor& c, ReadingSeries& s, OutcomeRecord& record, ScanTrace* 
   if (to_the_end) {
     s.n = i;
   } else if (i < n) {
-    // Every scan from here on assigns nothing: stuck where it starts, or at the end.
+    // Every scan from here on assigns nothing: stuck, or at the end.
     const Outcome rest = c.stuck ? Outcome::stuck : Outcome::past_end;
     const Scanned none{0, 0, 0, 0, 0, 0, 0, c.stuck ? 0 : EOF};
     c.span = {};

@@ -1,6 +1,5 @@
-// What became of each reading asked for: read in full, or lost, and where in the file. The
-// read pass records it as it reads, while it holds the bytes; the converter and the checker
-// both report from this record.
+// What became of each reading asked for, recorded by the read pass while it holds the
+// bytes; the converter and the checker both report from it.
 #pragma once
 
 #include <cstdint>
@@ -10,8 +9,8 @@
 
 namespace ctp {
 
-// How a reading asked for came out. Every outcome but in_full loses the reading: its line
-// prints nan, or a value that belongs to another line.
+// How a reading came out. Every outcome but in_full loses it: its line prints nan, or a
+// value from another line.
 enum class Outcome : std::uint8_t {
   in_full,       // its seven items, within its line, with a time
   cut_short,     // its scan stopped after 0 to 6 of its items
@@ -24,8 +23,7 @@ enum class Outcome : std::uint8_t {
 };
 inline constexpr int outcome_kinds = 6;
 
-// A place in the file: its offset from where reading began, and its line and column (in
-// bytes), from 1.
+// A place in the file: offset from where reading began, and line and column from 1.
 struct Place {
   std::int64_t offset = 0, line = 0, column = 0;
   bool operator==(const Place&) const = default;
@@ -38,16 +36,17 @@ struct LostReading {
   int items = 0;  // items its scan assigned: 0 to 7
   Place start;    // its first character other than white space, or its stop if it has none
   Place stop;     // where its scan stopped: the character it left unread, or the file's end
-  // A scan whose items cross a line feed: the first line feed after its start, and how
-  // many of its items lie before it (-1 where the line was too long to look at).
+
+  // A scan across a line feed: the first one after its start, and the items before it (-1
+  // where the line was too long).
   bool crossed = false;
   Place line_end;
   int line_items = -1;
   TimeFault fault = TimeFault::none;  // without_time: what leaves it without one
   std::int64_t month = 0;             // its month, for TimeFault::month
   bool crlf = false;                  // across_lines: its line ends in a carriage return
-  // Up to 24 bytes of the file: from the stop (cut short, stuck), from its start (without a
-  // time), or the value it took from the next line (across lines).
+  // Up to 24 bytes: from the stop, from the start (without a time), or the item taken from
+  // the next line.
   std::string text;
 };
 
@@ -60,19 +59,15 @@ struct OutcomeRecord {
   std::int64_t readings() const { return count[0] + lost(); }
   // The lost reading that comes first in the window; nullptr when none is lost.
   const LostReading* first_lost() const;
-  // Adds the record of a later window, with before readings ahead of its first: its
-  // counts, and of each outcome its first lost reading where this record has none.
+  // Adds a later window's record, with before readings ahead of its first.
   void add(const OutcomeRecord& later, std::int64_t before);
 };
 
-// A lost reading of a run's record in a user's words, on one line: where it is and what
-// happened to it, "line 2, column 11: reading 2 stops after its month, ...".
+// A lost reading in a user's words, "line 2, column 11: reading 2 stops after its month, ...".
 std::string finding(const LostReading& r);
 
-// The mend of the file's fault that the bytes at a lost reading show (a byte-order mark, a
-// gzip file, semicolons, a decimal comma, a line without its value), as a command that
-// reads the file named by path and writes the mended text, and what it mends; empty when
-// the bytes show none.
+// The mend the bytes at a lost reading show (a byte-order mark, gzip, semicolons, a decimal
+// comma, a line without its value), as a command over path; empty where they show none.
 struct Mend {
   std::string fault, command;
 };

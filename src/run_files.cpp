@@ -32,9 +32,8 @@ bool names_descriptor(const char* path, int fd) {
   return false;
 }
 
-// Opens path with flags as open(2) does, except for a path that names the process's own
-// standard input or output: closed when the program started, it names no file (-1, EBADF);
-// a socket, which cannot be opened by its name (ENXIO), is used through a duplicate.
+// open(2), except for the process's own standard input or output: closed at the start, it
+// names no file (EBADF); a socket, which has no name to open, is used through a duplicate.
 int open_named(const char* path, int flags, int fd) {
   if (names_descriptor(path, fd) && standard_closed[fd]) {
     errno = EBADF;
@@ -46,9 +45,8 @@ int open_named(const char* path, int flags, int fd) {
   return opened;
 }
 
-// Whether writing out would destroy or swallow in: the same regular file or block device,
-// or the same pipe or FIFO, whose lines would be read back as readings. A terminal or other
-// character device may be both, and so may a socket, whose two directions are apart.
+// Whether writing out would destroy or swallow in: the same regular file, block device,
+// pipe or FIFO. Terminals and sockets may be both.
 bool same_file(const struct stat& in, const struct stat& out) {
   bool lossy = S_ISREG(out.st_mode) || S_ISBLK(out.st_mode) || S_ISFIFO(out.st_mode);
   return lossy && in.st_dev == out.st_dev && in.st_ino == out.st_ino;
@@ -63,8 +61,7 @@ bool is_overlay_type(decltype(statfs::f_type) type) {
   return static_cast<std::uint32_t>(type) == OVERLAYFS_SUPER_MAGIC;
 }
 
-// Option text as /proc/self/mountinfo escapes it: a blank, tab, line feed or backslash as
-// a backslash and three octal digits.
+// Option text as /proc/self/mountinfo escapes it (blank, tab, line feed, backslash: \ooo).
 std::string unescaped(std::string_view text) {
   auto octal = [](char c) { return c >= '0' && c <= '7'; };
   std::string plain;
@@ -81,9 +78,8 @@ std::string unescaped(std::string_view text) {
   return plain;
 }
 
-// The upper directory of the overlay that holds descriptor fd: its mount's id from
-// /proc/self/fdinfo, that mount's line in /proc/self/mountinfo ("ID PARENT DEV ROOT POINT
-// OPTIONS ... - TYPE SOURCE SUPER_OPTIONS"), and "upperdir=" among its super options.
+// The upper directory of the overlay that holds fd: its mount id from /proc/self/fdinfo,
+// that mount's line in /proc/self/mountinfo, and "upperdir=" among its super options.
 bool overlay_upper_dir(int fd, std::string& upper) {
   std::string text;
   if (!read_small_file("/proc/self/fdinfo/" + std::to_string(fd), text)) return false;
@@ -93,7 +89,6 @@ bool overlay_upper_dir(int fd, std::string& upper) {
   for (std::size_t at = 0; at < text.size();) {
     std::string_view line = next_line(text, at);
     if (!line.starts_with(id)) continue;
-    // After the separator: the type, the source, and the options.
     std::size_t type = line.find(" - ");
     std::size_t source = type == std::string_view::npos ? type : line.find(' ', type + 3);
     std::size_t options = source == std::string_view::npos ? source : line.find(' ', source + 1);
@@ -154,7 +149,7 @@ bool output_in_memory(std::FILE* out) {
   if (fstatfs(fileno(out), &fs) != 0) return false;
   if (is_memory_type(fs.f_type)) return true;
   // An overlay's new files go to its upper layer, which may be memory (a live system's
-  // root, some containers). An upper directory out of reach here counts as a disk.
+  // root); an upper directory out of reach counts as a disk.
   std::string upper;
   return is_overlay_type(fs.f_type) && overlay_upper_dir(fileno(out), upper) &&
          statfs(upper.c_str(), &fs) == 0 && is_memory_type(fs.f_type);
