@@ -434,6 +434,7 @@ TEST(ReadPassMatchesFscanf, AtAndPastEachLimitOfTheFastPath) {
           with_value("1.55\r") + with_value("1.55 ") + with_value("1.55\f") +
           with_value("-1013.25") + with_value("-1013.26") + with_value("1.55x"),
       reading + "2020-01-01 00:00:0x\t1\n" + reading + "2020-01-01 00:00:001.5\n",
+      reading + "2020-00-01 00:00:00\t1\n" + reading + "2020-13-01 00:00:00\t1\n",
   };
   for (const std::string& text : texts) {
     // Past the last reading too.
@@ -500,7 +501,8 @@ bool by_sscanf(const char* text, Taken& t) {
   int n = 0;
   double v[3];
   bool ok = std::sscanf(text, "%" SCNd64 "-%" SCNd64 "-%" SCNd64 " %lf:%lf:%lf%n", &YY, &MM, &DD,
-                        &v[0], &v[1], &v[2], &n) == 6;
+                        &v[0], &v[1], &v[2], &n) == 6 &&
+            MM >= 1 && MM <= 12;  // the fast path takes only a month of the year
   t = {n, {double(YY), double(MM), double(DD), v[0], v[1], v[2]}};
   return ok;
 }
