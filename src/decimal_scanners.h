@@ -30,8 +30,7 @@ inline bool take_sign(const char*& p) {
   return negative;
 }
 
-// Adds the digits at p to m, at most limit + 1 of them (to show a longer run). Returns how
-// many it read.
+// Adds up to limit + 1 digits at p to m (one more shows a longer run); returns how many.
 inline std::ptrdiff_t accumulate_digits(const char*& p, std::uint64_t& m, std::ptrdiff_t limit) {
   const char* const start = p;
   while (is_digit(*p) && p - start <= limit) m = m * 10 + static_cast<unsigned>(*p++ - '0');
@@ -71,8 +70,8 @@ inline double exact_quotient(std::uint64_t m, std::ptrdiff_t fraction) {
   return x;
 }
 
-// A plain decimal of at most seven digits that fits in one word with the byte after it.
-// False, with p unmoved, for anything else.
+// A plain decimal of at most seven digits, in one word with the byte after it; false, with
+// p unmoved, for anything else.
 [[gnu::always_inline]] inline bool short_decimal(const char*& p, double& v) {
   std::uint64_t t = word_at(p) ^ ascii_zeros;
   // Only the first two non-digits count, and the first is then a point, which carries none.
@@ -121,10 +120,8 @@ inline bool plain_integer(const char*& text, std::int64_t& v, int digits = longe
   return true;
 }
 
-// A plain decimal: a sign, at most longest_decimal_digits digits with a point only between
-// them, and an exponent of at most longest_exponent_digits, below fast_double_bound. The
-// caller refuses what might continue it (a hexadecimal prefix). On failure, text is where
-// it gave up.
+// A signed plain decimal within the limits above, as strtod reads it; the caller refuses
+// what might continue it (a hexadecimal prefix). On failure, text is where it gave up.
 bool plain_double(const char*& text, double& v);
 
 // Where a short decimal's sign, digits and point stand in a word, with the white-space byte

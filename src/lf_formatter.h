@@ -50,8 +50,8 @@ inline std::uint32_t round_to_even(std::uint64_t units, std::uint64_t rest, std:
   return static_cast<std::uint32_t>(units + (rest > half || (rest == half && (units & 1))));
 }
 
-// fraction * 10^6 / 2^shift, ties to even, for fraction < 2^53 and 44 < shift <= 74: the
-// product of up to 73 bits in two 64-bit halves, for machines without a 128-bit type.
+// fraction * 10^6 / 2^shift, ties to even, for fraction < 2^53 and 44 < shift <= 74, in two
+// 64-bit halves (32-bit machines have no 128-bit type).
 inline std::uint32_t wide_millionths(std::uint64_t fraction, int shift) {
   CTP_ASSERT(fraction < exact_integer_bound && shift > 64 - million_bits && shift <= 74);
   const std::uint64_t low_part = (fraction & 0xffffffff) * 1000000;

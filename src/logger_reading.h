@@ -19,9 +19,8 @@ static_assert(exact_powers_of_ten[longest_year_digits] * 366 * 86400 +
                   9.2e18,
               "the date's seconds fit 64 bits");
 
-// The most text the fast path looks at from a reading's start: three runs of white space,
-// three signed integers, four signed decimals with exponents, four separators, one byte
-// after, each item with one character past its limit.
+// The most text the fast path looks at from a reading's start: each item and separator,
+// each with one character past its limit.
 inline constexpr std::size_t longest_plain_reading =
     3 * (longest_space_run + 1) + 3 * (1 + longest_integer_digits + 1) +
     4 * (1 + longest_decimal_digits + 1 + 2 + longest_exponent_digits + 1) + 4 + 1;
@@ -96,9 +95,8 @@ struct RecentReading {
   return true;
 }
 
-// "YYYY-MM-DD hh:mm:ss" and a white-space byte, with a month of the year, a word at a time;
-// after a timestamp with the same first 16 bytes, only the seconds are checked. Reads 24
-// bytes at p.
+// "YYYY-MM-DD hh:mm:ss" and white space, a month of the year, a word at a time (24 bytes);
+// after a timestamp with the same first 16 bytes, only the seconds are checked.
 inline bool logger_timestamp(const char*& p, Scanned& r, RecentReading& recent) {
   static_assert(timestamp_words == 3);
   std::uint64_t a = word_at(p) ^ ascii_zeros;       // "YYYY-MM-"
@@ -155,8 +153,8 @@ struct GeneralScan {
   bool ok;
 };
 
-// Reads a reading of plain decimal text in any layout at p, within its line and with a
-// month of the year; gives up within longest_plain_reading bytes.
+// A reading of plain decimal text in any layout at p, within its line, with a month of the
+// year; gives up within longest_plain_reading bytes.
 GeneralScan scan_general_reading(const char* p);
 
 // Reads a reading in the logger's layout at p into r: its end, or nullptr for other text.

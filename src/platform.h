@@ -76,7 +76,9 @@ inline void put_word(char* p, std::uint64_t w) {
 }
 
 // A word whose every byte is c.
-inline constexpr std::uint64_t every_byte(unsigned char c) { return 0x0101010101010101 * c; }
+inline constexpr std::uint64_t every_byte(unsigned char c) {
+  return std::uint64_t{0x0101010101010101} * c;
+}
 inline constexpr std::uint64_t ascii_zeros = every_byte('0');
 
 }  // namespace ctp

@@ -25,8 +25,7 @@
 
 namespace ctp {
 
-// A C library scan's first character other than white space and the first line feed
-// after it, found as its bytes are let go and placed before they go.
+// A C library scan's first character other than white space and the next line feed.
 struct ScanSpan {
   bool active = false;          // a C library scan is in progress
   std::int64_t from = 0;        // the next byte to look at
@@ -103,8 +102,7 @@ void count_lines(Cursor& in, const char* p, std::size_t n, std::int64_t at) {
   in.lines_to = at + static_cast<std::int64_t>(n);
 }
 
-// Counts the lines of bytes let go uncounted, read again from the file; bytes the file no
-// longer holds count none.
+// Counts the lines of bytes let go uncounted, read again from the file (if it still has them).
 [[gnu::cold, gnu::noinline]] void count_lines_let_go(Cursor& in) {
   CTP_ASSERT(in.rereadable && !in.count_as_let_go);
   char block[1 << 16];
@@ -159,9 +157,8 @@ void look(Cursor& in, std::int64_t to, bool place) {
   }
 }
 
-// Reads more text after end, keeping the unscanned bytes and a little history. The byte
-// after the last one read is a NUL, which no fast-path item accepts, so the fast path
-// needs no bounds checks. False at the end of the file or on a read error.
+// Reads more text, keeping the unscanned bytes and some history. A NUL follows the last byte
+// read: no fast-path item accepts it, so the fast path needs no bounds checks.
 bool refill(Cursor& in) {
   if (in.at_end || in.error) return false;
   std::size_t keep_from = in.pos > kept_history ? in.pos - kept_history : 0;
@@ -307,8 +304,7 @@ std::string item_before(const Cursor& in, std::int64_t at) {
   return std::string(p, end);
 }
 
-// The items of a reading that the line from first to line_feed holds, read alone; -1 where
-// the buffer no longer holds it.
+// The items the line from first to line_feed holds, read alone; -1 once it is let go.
 int items_on_line(const Cursor& in, std::int64_t first, std::int64_t line_feed) {
   char line[256];
   const std::int64_t length = line_feed - first;
@@ -326,8 +322,7 @@ ScanTrace whole_reading(Cursor& in, const char* from) {
   return {Outcome::in_full, place_at(in, offset_of(in, static_cast<std::size_t>(from - in.data)))};
 }
 
-// Records reading i, whose scan stopped at the offset stop: its outcome counted, its places
-// if it is the first of its outcome in the window, its start in the trace.
+// Records reading i, whose scan stopped at stop: its outcome, places if first of its kind.
 template <bool traced>
 void record_reading(Cursor& in, OutcomeRecord& record, ScanTrace* trace, std::int64_t i,
                     Outcome outcome, const Scanned& r, std::int64_t stop, TimeFault fault) {

@@ -59,7 +59,6 @@ const char* fault_words(TimeFault fault) {
   }
 }
 
-// Whether text starts with prefix.
 bool starts(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
 }  // namespace

@@ -17,9 +17,8 @@ namespace {
 
 constexpr std::int64_t buffer_bytes = read_buffer_bytes + write_buffer_bytes;
 
-// Readings of the next window whose lines fit the shared memory room, where a tmpfs
-// file's pages are charged, at the longest line each, with the data-size limit lowered
-// to what they leave; 0 when not even one fits.
+// Readings of the next window whose longest lines fit the room a tmpfs file is charged to,
+// with the data-size limit lowered to what they leave; 0 when not even one fits.
 std::int64_t readings_that_fit(std::int64_t wanted) {
   const std::int64_t room = shared_memory_room_bytes();
   const std::int64_t fit = std::min(wanted, (room - process_growth_bytes) / longest_line_bytes);
