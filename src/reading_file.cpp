@@ -468,10 +468,9 @@ bool read_window(Cursor& c, ReadingSeries& s, OutcomeRecord& record, ScanTrace* 
 
 bool read_readings(ReadingInput& input, ReadingSeries& s, OutcomeRecord& record, ScanTrace* trace,
                    bool to_the_end) {
-  CTP_ASSERT(trace || !to_the_end);
   if (!input.cursor_) return false;
   return trace ? read_window<true>(*input.cursor_, s, record, trace, to_the_end)
-               : read_window<false>(*input.cursor_, s, record, nullptr, false);
+               : read_window<false>(*input.cursor_, s, record, nullptr, to_the_end);
 }
 
 }  // namespace ctp

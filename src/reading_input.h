@@ -54,8 +54,8 @@ class ReadingInput {
 // Read pass: scans the next s.n readings, each as fscanf(in, "%ld-%ld-%ld %lf:%lf:%lf\t%lf")
 // would. Unassigned items get 0 or no_value(); a NaN keeps its sign, not its payload. record
 // gets the outcomes and the first lost reading of each; trace, each reading's. to_the_end
-// (traced only) stops before the first reading past the end or after a stuck one, with s.n
-// set there. False when a read or scan fails (input.error(): ENOMEM for a number too long).
+// stops before the first reading past the end or after a stuck one, with s.n set there. False when
+// a read or scan fails (input.error(): ENOMEM for a number too long).
 bool read_readings(ReadingInput& input, ReadingSeries& s, OutcomeRecord& record,
                    ScanTrace* trace = nullptr, bool to_the_end = false);
 

@@ -77,30 +77,51 @@ bool reserve_window(Window& w, std::int64_t count, std::int64_t also_needed) {
   return true;
 }
 
+WindowReader::WindowReader(std::FILE* in, std::int64_t count, Window& w, const RunOptions& options)
+    : count_(std::max<std::int64_t>(count, 0)),
+      s_(w.series),
+      input_(in, w.read_buffer, options.read_size),
+      options_(options) {
+  if (count_ > 0 && (s_.capacity <= 0 || !input_.started())) end_ = RunEnd::read_failed;
+  s_.n = 0;
+}
+
+bool WindowReader::next(OutcomeRecord& window) {
+  done_ += s_.n;
+  s_.n = 0;
+  if (end_ != RunEnd::converted) return false;
+  if (done_ >= count_ || (options_.to_the_end && input_.ended())) {
+    input_.finish();
+    return false;
+  }
+  const RoundToNearest nearest;
+  s_.n = std::min(s_.capacity, count_ - done_);
+  if (options_.lines_in_memory && (s_.n = readings_that_fit(s_.n)) == 0) {
+    end_ = RunEnd::write_failed;
+    return false;
+  }
+  CTP_ASSERT(s_.n > 0 && s_.n <= s_.capacity);
+  if (!read_readings(input_, s_, window, options_.trace, options_.to_the_end)) {
+    errno = input_.error();
+    end_ = errno == ENOMEM ? RunEnd::read_out_of_memory : RunEnd::read_failed;
+    s_.n = 0;
+    return false;
+  }
+  convert_times(s_);
+  return true;
+}
+
 RunEnd run_windows(std::FILE* in, std::int64_t count, Window& w, const WindowUse& use,
                    OutcomeRecord& record, const RunOptions& options) {
   record = {};
-  if (count <= 0) return RunEnd::converted;
-  ReadingSeries& s = w.series;
-  ReadingInput input(in, w.read_buffer, options.read_size);
-  if (s.capacity <= 0 || !input.started()) return RunEnd::read_failed;
-  const RoundToNearest nearest;
+  WindowReader reader(in, count, w, options);
+  const RoundToNearest nearest;  // for use() too
   OutcomeRecord window;
-  for (std::int64_t done = 0; done < count; done += s.n) {
-    if (options.to_the_end && input.ended()) break;
-    s.n = std::min(s.capacity, count - done);
-    if (options.lines_in_memory && (s.n = readings_that_fit(s.n)) == 0) return RunEnd::write_failed;
-    CTP_ASSERT(s.n > 0 && s.n <= s.capacity);
-    if (!read_readings(input, s, window, options.trace, options.to_the_end)) {
-      errno = input.error();
-      return errno == ENOMEM ? RunEnd::read_out_of_memory : RunEnd::read_failed;
-    }
-    convert_times(s);
-    record.add(window, done + 1);
-    if (!use(s, window, done)) return RunEnd::write_failed;
+  while (reader.next(window)) {
+    record.add(window, reader.done() + 1);
+    if (!use(w.series, window, reader.done())) return RunEnd::write_failed;
   }
-  input.finish();
-  return RunEnd::converted;
+  return reader.end();
 }
 
 RunEnd convert_readings(std::FILE* in, std::FILE* out, std::int64_t count, Window& w,

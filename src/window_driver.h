@@ -55,6 +55,26 @@ struct RunOptions {
   bool to_the_end = false;
 };
 
+// A run's windows, read and converted one at a time for a caller that pulls them.
+class WindowReader {
+ public:
+  // Reads count readings of in into w, as run_windows does.
+  WindowReader(std::FILE* in, std::int64_t count, Window& w, const RunOptions& options = {});
+
+  // Reads and converts the next window into w.series, its outcomes into window. False at the
+  // run's end, or on a failure: end() says which, and errno why.
+  bool next(OutcomeRecord& window);
+  std::int64_t done() const { return done_; }  // readings before the last window read
+  RunEnd end() const { return end_; }
+
+ private:
+  std::int64_t count_, done_ = 0;
+  ReadingSeries& s_;
+  ReadingInput input_;
+  RunOptions options_;
+  RunEnd end_ = RunEnd::converted;
+};
+
 // Reads count readings of in a window at a time: reads, converts, hands it to use. record
 // gets the run's outcomes, the first lost of each numbered from 1. Every window reads what
 // one pass over the whole file would; in is left after the last scan, as after fscanf.
