@@ -10,26 +10,13 @@
 #include <cstring>
 
 #include "lf_formatter.h"
+#include "line_values.h"
 #include "platform.h"
 #include "reading_series.h"
 
 namespace ctp {
 
 namespace {
-
-// The value negated, then times 1000; a NaN only negated, so that its sign does not depend
-// on how the compiler folds the constant.
-double value_times_minus_1000(double temp) {
-  if (is_no_value(temp)) return no_value();
-  return std::isnan(temp) ? -temp : -temp * 1000;
-}
-
-// time_s - t0, with a NaN's sign by x86-64's rule (platform.h).
-double elapsed_s(double time_s, double t0) {
-  double t = time_s - t0;
-  if (!std::isnan(t)) return t;
-  return std::isnan(time_s) ? time_s : std::isnan(t0) ? t0 : invalid_operation_nan();
-}
 
 // Writes a field: v as "%lf", or "nan" when it holds no value.
 char* put_field(double v, char* to) {
@@ -84,8 +71,7 @@ bool write_lines(std::FILE* out, const ReadingSeries& s, double t0, char* buffer
       std::memcpy(to, field_separator, separator_bytes);
       to = put_fixed(fp, to + separator_bytes);
     } else {
-      double t = is_no_value(t0) || is_no_value(time_s[i]) ? no_value() : elapsed_s(time_s[i], t0);
-      to = put_field(t, to);
+      to = put_field(elapsed_s(time_s[i], t0), to);
       std::memcpy(to, field_separator, separator_bytes);
       to = put_field(value_times_minus_1000(temp[i]), to + separator_bytes);
     }

@@ -87,21 +87,27 @@ void OutcomeRecord::add(const OutcomeRecord& later, std::int64_t before) {
   }
 }
 
+Place finding_place(const LostReading& r) {
+  if (r.outcome == Outcome::across_lines || (r.crossed && r.outcome == Outcome::cut_short))
+    return r.line_end;
+  return r.outcome == Outcome::without_time ? r.start : r.stop;
+}
+
 std::string finding(const LostReading& r) {
   const std::string reading = "reading " + number(r.reading);
   std::string next_item = r.line_items >= 0 ? item_name(r.line_items + 1) : "items";
   switch (r.outcome) {
     case Outcome::past_end:
-      return at(r.stop) + ": " + reading + " lies past the end of the file";
+      return at(finding_place(r)) + ": " + reading + " lies past the end of the file";
     case Outcome::stuck:
-      return at(r.stop) + ": " + reading + " stops before its year, at " + quoted(r.text) +
-             ", and so does every later reading";
+      return at(finding_place(r)) + ": " + reading + " stops before its year, at " +
+             quoted(r.text) + ", and so does every later reading";
     case Outcome::across_lines:
-      return at(r.line_end) + ": line " + number(r.line_end.line) + " ends before the " +
+      return at(finding_place(r)) + ": line " + number(r.line_end.line) + " ends before the " +
              next_item + " of " + reading + ", which takes " + quoted(r.text) + " from line " +
              number(r.stop.line) + " as its value";
     case Outcome::without_time:
-      return at(r.start) + ": " + reading + " has no time: " + fault_words(r.fault) +
+      return at(finding_place(r)) + ": " + reading + " has no time: " + fault_words(r.fault) +
              (r.fault == TimeFault::month ? " (" + number(r.month) + ")" : "") + ", at " +
              quoted(r.text);
     default:
@@ -114,10 +120,10 @@ std::string finding(const LostReading& r) {
                       : r.text[0] == '\n' ? ", at the end of its line"
                                           : ", at " + quoted(r.text);
   if (r.crossed)
-    return at(r.line_end) + ": line " + number(r.line_end.line) + " ends before the " + next_item +
-           " of " + reading +
+    return at(finding_place(r)) + ": line " + number(r.line_end.line) + " ends before the " +
+           next_item + " of " + reading +
            (r.text.empty() ? where : ", whose scan stops at " + at(r.stop) + where);
-  return at(r.stop) + ": " + reading + " " + stops + where;
+  return at(finding_place(r)) + ": " + reading + " " + stops + where;
 }
 
 Mend mend_for(const LostReading& r, const std::string& path) {

@@ -65,6 +65,8 @@ struct OutcomeRecord {
 
 // A lost reading in a user's words, "line 2, column 11: reading 2 stops after its month, ...".
 std::string finding(const LostReading& r);
+// The place that finding names: where the reading went wrong.
+Place finding_place(const LostReading& r);
 
 // The mend the bytes at a lost reading show (a byte-order mark, gzip, semicolons, a decimal
 // comma, a line without its value), as a command over path; empty where they show none.
