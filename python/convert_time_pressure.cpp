@@ -156,10 +156,19 @@ py::object read_readings_of(const py::object& path, std::optional<std::int64_t> 
   Window w;
   allocate(w, count ? *count : -1);
   std::vector<double> elapsed, value;
-  // Room for every reading asked for, or as many as the file can hold at 20 bytes a line.
-  const std::int64_t expected = count ? std::max<std::int64_t>(*count, 0) : in.size / 20 + 1;
-  elapsed.reserve(static_cast<std::size_t>(expected));
-  value.reserve(static_cast<std::size_t>(expected));
+  // Room for every reading asked for (MemoryError where there is none), or for as many as
+  // the file can hold at 20 bytes a line, where there is room: else they grow as they come.
+  try {
+    const std::int64_t expected = count ? std::max<std::int64_t>(*count, 0) : in.size / 20 + 1;
+    elapsed.reserve(static_cast<std::size_t>(expected));
+    value.reserve(static_cast<std::size_t>(expected));
+  } catch (const std::bad_alloc&) {
+    if (count) {
+      PyErr_SetString(PyExc_MemoryError,
+                      ("not enough memory for " + std::to_string(*count) + " readings").c_str());
+      throw py::error_already_set();
+    }
+  }
   OutcomeRecord record;
   double t0 = ctp::no_value();
   RunEnd end;

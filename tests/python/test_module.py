@@ -3,6 +3,7 @@
 import math
 import os
 import subprocess
+import sys
 import warnings
 
 import numpy as np
@@ -111,3 +112,17 @@ def test_errors_a_python_user_expects(tmp_path):
         with pytest.raises(TypeError):
             ctp.read(not_a_path)
     assert ctp.read(file_with(tmp_path, "")).first is None
+    # Under an address-space limit: a number too long for the memory left, and a count.
+    path = file_with(tmp_path, "2020-01-01 00:00:00\t" + "1" * 100_000_000 + "\n")
+    limited = subprocess.run([sys.executable, "-c", """if True:
+        import resource, sys, convert_time_pressure as ctp
+        size = int(open("/proc/self/status").read().split("VmSize:")[1].split()[0]) * 1024
+        resource.setrlimit(resource.RLIMIT_AS, (size + (64 << 20), resource.RLIM_INFINITY))
+        for count in (None, 10**12):
+            try:
+                ctp.read(sys.argv[1], count)
+            except MemoryError as e:
+                print(e)""", path], capture_output=True, text=True)
+    assert limited.stdout.splitlines() == [
+        "not enough memory to read %s: a number of millions of digits" % path,
+        "not enough memory for 1000000000000 readings"], limited.stderr
