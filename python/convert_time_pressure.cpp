@@ -37,8 +37,7 @@ PyObject* readings_type = nullptr;       // the named result (elapsed_s, value, 
 
 // The path that path names, as os.fspath gives it: TypeError for anything else.
 std::string path_text(const py::object& path) {
-  py::object text = py::module_::import("os").attr("fspath")(path);
-  return py::isinstance<py::bytes>(text) ? text.cast<std::string>() : text.cast<std::string>();
+  return py::module_::import("os").attr("fspath")(path).cast<std::string>();  // str or bytes
 }
 
 [[noreturn]] void raise_os_error(int error, const std::string& path) {
