@@ -57,12 +57,13 @@ struct InputFile {
     file = std::fopen(path.c_str(), "re");
     if (!file) raise_os_error(errno, path);
     struct stat st;
-    if (fstat(fileno(file), &st) == 0 && S_ISDIR(st.st_mode)) {
+    const bool known = fstat(fileno(file), &st) == 0;
+    if (known && S_ISDIR(st.st_mode)) {
       std::fclose(file);
       file = nullptr;
       raise_os_error(EISDIR, path);
     }
-    if (S_ISREG(st.st_mode)) size = st.st_size;
+    if (known && S_ISREG(st.st_mode)) size = st.st_size;
   }
   ~InputFile() {
     if (file) std::fclose(file);
@@ -235,14 +236,14 @@ class WindowIterator {
 py::dict check_file(const py::object& path, std::optional<std::int64_t> count) {
   InputFile in(path);
   Window w;
-  allocate(w, count ? std::max<std::int64_t>(*count, 0) : -1);
+  const std::int64_t asked = count ? std::max<std::int64_t>(*count, 0) : -1;  // -1: every one
+  allocate(w, asked);
   std::vector<ctp::ScanTrace> trace(static_cast<std::size_t>(w.series.capacity));
   ctp::CheckResult r;
   RunEnd end;
   {
     py::gil_scoped_release unlocked;
-    end = ctp::check_readings(in.file, count ? std::max<std::int64_t>(*count, 0) : -1, w,
-                              trace.data(), r);
+    end = ctp::check_readings(in.file, asked, w, trace.data(), r);
   }
   check_end(end, in.path);
   static constexpr const char* outcomes[] = {"read_in_full", "cut_short",    "stuck",
